@@ -1,0 +1,65 @@
+// router-monitor: wires the Linux platform layer into the window and the monitor.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/Fonts.h"
+#include "app/Form1.h"
+#include "app/Startup.h"
+#include "app/SettingsStore.h"
+#include "monitor/MonitorCycle.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/RawArpSocket.h"
+#include "scanner/ArpRangeScanner.h"
+
+int main(int argc, char** argv) {
+    // The raw ARP socket is opened while the executable still holds cap_net_raw;
+    // the window then runs without any capability.
+    rm::RawArpSocket::OpenShared();
+    rm::DropAllCapabilities();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orla网监视"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Orla网监视"));
+    QApplication::setDesktopFileName(QStringLiteral("router-monitor"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    rm::InstallFontSubstitutions();
+
+    auto arp = rm::MakeLinuxArpResolver();
+    auto addresses = rm::MakeLinuxAddressTable();
+    auto sockets = rm::MakeLinuxSocketLibrary();
+    auto localAddress = rm::MakeLinuxLocalAddress();
+    auto scanner = rm::MakeArpRangeScanner();
+    auto windows = rm::MakeX11WindowSystem();
+    auto sound = rm::MakeQtSoundOutput();
+    auto launcher = rm::MakeLinuxProgramLauncher();
+    auto folder = rm::MakeLinuxProgramFolder();
+    auto clock = rm::MakeQtClock();
+    auto tray = rm::MakeQtTrayHost();
+
+    rm::Services services;
+    services.arp = arp.get();
+    services.addresses = addresses.get();
+    services.sockets = sockets.get();
+    services.localAddress = localAddress.get();
+    services.scanner = scanner.get();
+    services.windows = windows.get();
+    services.sound = sound.get();
+    services.launcher = launcher.get();
+    services.folder = folder.get();
+    services.clock = clock.get();
+    services.tray = tray.get();
+
+    rm::Form1 form(services);
+    auto messages = rm::MakeQtMessageBoxes(&form);
+    auto fileDialog = rm::MakeQtFileDialog(&form);
+    services.messages = messages.get();
+    services.fileDialog = fileDialog.get();
+
+    form.onTimer1Tick = [&form] { rm::MonitorTick(form); };
+    form.onCommand3Click = [&form] { rm::SaveAllSettings(form); };
+    QObject::connect(&form, &rm::Form1::closing, [&form] { rm::FormUnload(form); });
+
+    if (!rm::FormLoad(form)) return 1;
+    form.show();
+    return QApplication::exec();
+}

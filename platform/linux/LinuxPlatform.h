@@ -1,0 +1,35 @@
+// Factories of the Linux implementations of the platform interfaces; main()
+// wires these in, the tests of the real edges use them directly.
+#pragma once
+
+#include <memory>
+
+#include "platform/DesktopApi.h"
+#include "platform/NetworkApi.h"
+#include "platform/TrayApi.h"
+
+class QWidget;
+
+namespace rm {
+
+// Network (rtnetlink, AF_PACKET, the system resolver).
+std::unique_ptr<ArpResolver> MakeLinuxArpResolver();
+std::unique_ptr<AddressTable> MakeLinuxAddressTable();
+std::unique_ptr<SocketLibrary> MakeLinuxSocketLibrary();
+std::unique_ptr<LocalAddress> MakeLinuxLocalAddress();
+
+// Desktop (Xlib, Qt Multimedia, process start).
+std::unique_ptr<WindowSystem> MakeX11WindowSystem();
+std::unique_ptr<SoundOutput> MakeQtSoundOutput();
+std::unique_ptr<ProgramLauncher> MakeLinuxProgramLauncher();
+
+// Window-side services (Qt Widgets). `parent` is the main window.
+std::unique_ptr<MessageBoxes> MakeQtMessageBoxes(QWidget* parent);
+std::unique_ptr<FileDialog> MakeQtFileDialog(QWidget* parent);
+std::unique_ptr<TrayHost> MakeQtTrayHost();
+
+// The folder of the running executable; the monotonic millisecond clock and the event pump.
+std::unique_ptr<ProgramFolder> MakeLinuxProgramFolder();
+std::unique_ptr<Clock> MakeQtClock();
+
+}  // namespace rm

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and starts the monitor.
+#   ./run.sh          build and start build/router-monitor
+#   ./run.sh --demo   the monitor in a simulated home network (see README)
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh --runtime-only
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRM_BUILD_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target router-monitor router-monitor-scan
+if [ "${1:-}" = "--demo" ]; then
+  shift
+  exec ./scripts/demo.sh "$@"
+fi
+# Raw ARP gives exact, fresh answers; it needs CAP_NET_RAW on the executable.
+# Without it the monitor falls back to the kernel's neighbour table.
+if command -v setcap >/dev/null; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo -n"
+  $SUDO setcap cap_net_raw+ep build/router-monitor 2>/dev/null ||
+    echo "note: could not grant cap_net_raw; running with the unprivileged ARP path" >&2
+fi
+exec build/router-monitor

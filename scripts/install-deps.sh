@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and its tests need.
+# Idempotent: only missing packages are fetched; safe to run on every build.
+set -euo pipefail
+
+BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+  qt6-multimedia-dev libx11-dev libcap-dev libgtest-dev libgmock-dev libbenchmark-dev)
+RUN_PKGS=(qt6-qpa-plugins libqt6multimedia6 fonts-arphic-uming fonts-arphic-ukai
+  libcap2-bin ieee-data iproute2)
+TEST_PKGS=(xvfb openbox trayer xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
+  sox nftables arp-scan)
+
+want=("${BUILD_PKGS[@]}" "${RUN_PKGS[@]}")
+[ "${1:-}" = "--runtime-only" ] || want+=("${TEST_PKGS[@]}")
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
