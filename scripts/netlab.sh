@@ -1,0 +1,226 @@
+#!/usr/bin/env bash
+# netlab.sh: a simulated home network in Linux network namespaces, where every
+# ARP probe, sweep and name lookup of the tests and benchmarks takes place.
+# Nothing here touches this machine's own interfaces or /etc files.
+#
+# A lab NAME consists of the namespaces
+#   NAME-scan   the machine running the monitor: eth0 at PREFIX.2, default route via .1
+#   NAME-br     the bridge br0 joining everything (packet loss is applied here)
+#   NAME-r      the router: eth0 at PREFIX.1
+#   NAME-hK     host K (1..K): eth0 at PREFIX.(10+K)
+# MAC addresses are fixed: scanner 02:52:4d:00:fe:02, router 02:52:4d:00:fe:01,
+# host K 02:52:4d:00:00:KK (KK = K in hex). The default prefix is 10.77.0; since
+# every lab lives in namespaces of its own, labs with the same prefix do not meet.
+# NAME must be short (at most 12 characters) and unique per caller: put the PID in it.
+#
+# Commands (all need root and a kernel that permits `ip netns add`; otherwise
+# they print why and exit 77, the skip status of the tests):
+#   netlab.sh up NAME --hosts K [--prefix A.B.C] [--loss PCT]
+#   netlab.sh down NAME                 remove every namespace and file of the lab
+#   netlab.sh leave NAME HOST           host goes away (its link down); HOST is hK, r
+#   netlab.sh join NAME HOST            host comes back (link up)
+#   netlab.sh loss NAME PCT [HOST]      drop PCT % of the frames on the bridge
+#                                       (of HOST's port only, when given); 0 clears
+#   netlab.sh exec NAME CMD...          run CMD in the scanner namespace
+#   netlab.sh in NAME WHO CMD...        run CMD in namespace NAME-WHO (scan, br, r, hK)
+#   netlab.sh hosts NAME                list "name ip mac" of router and hosts
+#   netlab.sh run NAME --hosts K [--prefix A.B.C] [--loss PCT] -- CMD...
+#       builds the lab, runs CMD in the scanner namespace, tears the lab down
+#       (always) and exits with CMD's status. Usable as a CTest wrapper. CMD sees:
+#         RM_LAB_NAME, RM_LAB_SCRIPT (this script), RM_LAB_IFACE (eth0)
+#         RM_LAB_PREFIX       the network prefix text, e.g. "10.77.0."
+#         RM_LAB_SCANNER_IP, RM_LAB_SCANNER_MAC, RM_LAB_ROUTER_IP, RM_LAB_ROUTER_MAC
+#         RM_LAB_HOSTS        "ip=mac ip=mac ..." of the hosts, in host order
+#       MACs in these variables are in the program's MAC text form (02-52-4D-00-00-0A).
+#
+# Names for reverse lookups: /etc/netns/NAME-scan/hosts, which `ip netns exec`
+# shows as /etc/hosts inside the scanner namespace, holds "PREFIX.1 netlab-router"
+# and "PREFIX.(10+K) netlab-hK"; tests may append lines of their own. Its
+# resolv.conf points at the namespace's own loopback, so no query leaves the lab.
+set -u
+
+STATE_ROOT=/run/netlab
+SELF="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]}")"
+
+die() { echo "netlab: $*" >&2; exit 1; }
+skip() { echo "netlab: $*; skipping" >&2; exit 77; }
+
+check_capable() {
+  [ "$(id -u)" -eq 0 ] || skip "needs root (network namespaces)"
+  command -v ip >/dev/null || skip "iproute2 is not installed"
+  local probe="nlprobe$$"
+  ip netns add "$probe" 2>/dev/null || skip "ip netns add is not permitted here"
+  ip netns del "$probe"
+}
+
+check_name() {
+  [ -n "${1:-}" ] || die "missing lab NAME"
+  [[ "$1" =~ ^[A-Za-z0-9_.-]{1,12}$ ]] || die "NAME must be 1-12 of [A-Za-z0-9_.-]"
+}
+
+hexmac() { printf '02:52:4d:00:%s' "$1"; }
+host_mac() { hexmac "$(printf '00:%02x' "$1")"; }
+router_mac() { hexmac fe:01; }
+scanner_mac() { hexmac fe:02; }
+mac_text() { echo "$1" | tr 'a-f:' 'A-F-'; }
+
+# veth pair from the bridge namespace into namespace $2, named eth0 there, port $1 on br0.
+attach() {
+  local port=$1 ns=$2 mac=$3 addr=$4
+  ip -n "$LAB-br" link add "$port" type veth peer name eth0 netns "$ns" || return 1
+  ip -n "$LAB-br" link set "$port" master br0 up || return 1
+  ip -n "$ns" link set eth0 address "$mac" || return 1
+  ip -n "$ns" addr add "$addr/24" dev eth0 || return 1
+  ip -n "$ns" link set eth0 up || return 1
+}
+
+new_ns() {
+  ip netns add "$1" || return 1
+  ip -n "$1" link set lo up
+  ip netns exec "$1" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+}
+
+cmd_up() {
+  local hosts=0 prefix=10.77.0 loss=0
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --hosts) hosts=$2; shift ;;
+      --prefix) prefix=$2; shift ;;
+      --loss) loss=$2; shift ;;
+      *) die "unknown option $1" ;;
+    esac
+    shift
+  done
+  [[ "$hosts" =~ ^[0-9]+$ ]] && [ "$hosts" -le 200 ] || die "--hosts must be 0..200"
+  [[ "$prefix" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "--prefix must look like 10.77.0"
+  [ -e "$STATE_ROOT/$LAB" ] && die "lab $LAB exists already (netlab.sh down $LAB)"
+  mkdir -p "$STATE_ROOT/$LAB" "/etc/netns/$LAB-scan"
+  echo "$prefix" >"$STATE_ROOT/$LAB/prefix"
+
+  new_ns "$LAB-br" || return 1
+  ip -n "$LAB-br" link add br0 type bridge stp_state 0 forward_delay 0 || return 1
+  ip -n "$LAB-br" link set br0 up
+  new_ns "$LAB-scan" || return 1
+  attach p-scan "$LAB-scan" "$(scanner_mac)" "$prefix.2" || return 1
+  ip -n "$LAB-scan" route add default via "$prefix.1"
+  new_ns "$LAB-r" || return 1
+  attach p-r "$LAB-r" "$(router_mac)" "$prefix.1" || return 1
+
+  local hostsfile="/etc/netns/$LAB-scan/hosts"
+  {
+    echo "127.0.0.1 localhost"
+    echo "$prefix.2 netlab-scan"
+    echo "$prefix.1 netlab-router"
+  } >"$hostsfile"
+  echo "r $prefix.1 $(router_mac)" >"$STATE_ROOT/$LAB/hosts"
+  local k
+  for ((k = 1; k <= hosts; k++)); do
+    new_ns "$LAB-h$k" || return 1
+    attach "p-h$k" "$LAB-h$k" "$(host_mac "$k")" "$prefix.$((10 + k))" || return 1
+    echo "$prefix.$((10 + k)) netlab-h$k" >>"$hostsfile"
+    echo "h$k $prefix.$((10 + k)) $(host_mac "$k")" >>"$STATE_ROOT/$LAB/hosts"
+  done
+  echo "nameserver 127.0.0.1" >"/etc/netns/$LAB-scan/resolv.conf"
+  echo "hosts: files dns" >"/etc/netns/$LAB-scan/nsswitch.conf"
+  [ "$loss" = 0 ] || cmd_loss "$loss" || return 1
+  return 0
+}
+
+cmd_down() {
+  local ns
+  for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
+    case "$ns" in "$LAB"-scan | "$LAB"-br | "$LAB"-r | "$LAB"-h[0-9]*) ip netns del "$ns" 2>/dev/null ;; esac
+  done
+  rm -rf "/etc/netns/$LAB-scan" "${STATE_ROOT:?}/$LAB"
+}
+
+ns_of() {
+  case "$1" in
+    scan | br | r | h[0-9]*) echo "$LAB-$1" ;;
+    *) die "unknown host $1 (scan, br, r, hK)" ;;
+  esac
+}
+
+cmd_link() {
+  local ns
+  ns=$(ns_of "$2") || exit 1
+  ip -n "$ns" link set eth0 "$1"
+}
+
+# Loss lives in one nftables table of the bridge namespace; each call rewrites
+# the rule for its port (or for the whole bridge).
+cmd_loss() {
+  local pct=$1 who=${2:-} ns="$LAB-br"
+  [[ "$pct" =~ ^[0-9]+$ ]] && [ "$pct" -le 100 ] || die "loss must be 0..100"
+  command -v nft >/dev/null || skip "nftables is not installed"
+  ip netns exec "$ns" nft add table bridge netlab || return 1
+  local chain=loss_all match=""
+  if [ -n "$who" ]; then
+    ns_of "$who" >/dev/null || exit 1
+    chain="loss_$who"
+    match="iifname \"p-$who\""
+  fi
+  ip netns exec "$ns" nft delete chain bridge netlab "$chain" 2>/dev/null
+  if [ "$pct" -gt 0 ]; then
+    local verdict="numgen random mod 100 < $pct drop"
+    [ "$pct" -lt 100 ] || verdict="drop"
+    local rules="add chain bridge netlab $chain { type filter hook forward priority 0; policy accept; }
+add rule bridge netlab $chain $match $verdict"
+    if [ -n "$who" ]; then
+      rules+="
+add rule bridge netlab $chain oifname \"p-$who\" $verdict"
+    fi
+    echo "$rules" | ip netns exec "$ns" nft -f - || return 1
+  fi
+}
+
+cmd_hosts() {
+  [ -f "$STATE_ROOT/$LAB/hosts" ] || die "no lab $LAB"
+  cat "$STATE_ROOT/$LAB/hosts"
+}
+
+cmd_run() {
+  local upargs=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do upargs+=("$1"); shift; done
+  [ "${1:-}" = "--" ] || die "run: missing -- CMD"
+  shift
+  [ $# -gt 0 ] || die "run: missing CMD"
+  trap cmd_down EXIT
+  trap 'exit 130' INT TERM HUP
+  cmd_up "${upargs[@]}" || die "could not build lab $LAB"
+  local prefix hosts="" name ip mac
+  prefix=$(cat "$STATE_ROOT/$LAB/prefix")
+  while read -r name ip mac; do
+    [ "$name" = r ] || hosts+="${hosts:+ }$ip=$(mac_text "$mac")"
+  done <"$STATE_ROOT/$LAB/hosts"
+  ip netns exec "$LAB-scan" env \
+    RM_LAB_NAME="$LAB" RM_LAB_SCRIPT="$SELF" RM_LAB_IFACE=eth0 RM_LAB_PREFIX="$prefix." \
+    RM_LAB_SCANNER_IP="$prefix.2" RM_LAB_SCANNER_MAC="$(mac_text "$(scanner_mac)")" \
+    RM_LAB_ROUTER_IP="$prefix.1" RM_LAB_ROUTER_MAC="$(mac_text "$(router_mac)")" \
+    RM_LAB_HOSTS="$hosts" "$@"
+}
+
+op=${1:-}
+[ $# -gt 0 ] && shift
+case "$op" in
+  up | down | leave | join | loss | exec | in | hosts | run) ;;
+  *) sed -n '2,36p' "$SELF" >&2; exit 2 ;;
+esac
+LAB=${1:-}
+check_name "$LAB"
+shift
+check_capable
+
+case "$op" in
+  up)
+    cmd_up "$@" || { cmd_down; die "could not build lab $LAB"; }
+    cmd_hosts ;;
+  down) cmd_down ;;
+  leave) cmd_link down "${1:?HOST}" ;;
+  join) cmd_link up "${1:?HOST}" ;;
+  loss) cmd_loss "${1:?PCT}" "${2:-}" ;;
+  exec) ip netns exec "$LAB-scan" "$@" ;;
+  in) ns=$(ns_of "${1:?WHO}") || exit 1; shift; ip netns exec "$ns" "$@" ;;
+  hosts) cmd_hosts ;;
+  run) cmd_run "$@" ;;
+esac
