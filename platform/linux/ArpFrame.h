@@ -21,10 +21,13 @@ std::array<uint8_t, kArpFrameSize> BuildArpRequest(const MacAddress& srcMac, uin
 struct ArpReply {
     uint32_t senderIp = 0;  // network byte order
     MacAddress senderMac{};
+    uint32_t targetIp = 0;  // network byte order: who the reply is meant for
+    MacAddress targetMac{};
 };
 
 // The sender of an ARP reply (opcode 2, Ethernet/IPv4) in a whole Ethernet frame;
-// nothing for anything else (other ethertype or opcode, truncated, bad lengths).
+// nothing for anything else (other ethertype or opcode, truncated, bad lengths, a
+// sender hardware address that is zero or a group address: no device owns those).
 std::optional<ArpReply> ParseArpReply(std::span<const uint8_t> frame);
 
 }  // namespace rm
