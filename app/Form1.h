@@ -23,7 +23,7 @@ namespace rm {
 
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(Services& services, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -80,12 +80,28 @@ public:
     // The window's mouse-move handler; the tray's messages arrive here too.
     void OnTrayCallback(int button, int shift, float x, float y);
 
-signals:
+  signals:
     void closing();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
+    // Pointer movement over the client area reaches OnTrayCallback, as on the original.
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    void CreateAddressGrid();
+    void CreateHostList();
+    void CreateSettingsPanel();
+    void CreateExcludedMacPanel();
+    void CreateStatusAndButtons();
+    void CreateHiddenControls();
+    void SetTabOrder();
 };
+
+// Twips of the window's design to pixels at 96 dpi.
+constexpr int TwipsToPixels(int twips) {
+    return twips / 15;
+}
 
 // "未知" is shown in the button-text colour, the verdicts in red and green.
 void SetLabelColour(QLabel* label, const QColor& colour);
