@@ -1,0 +1,194 @@
+// The kernel's IPv4 neighbour table over rtnetlink, and resolving one address
+// through it without any privilege.
+#include "platform/linux/NeighbourTable.h"
+
+#include <arpa/inet.h>
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace rm {
+
+namespace {
+
+// Owns one netlink socket.
+class NetlinkSocket {
+  public:
+    explicit NetlinkSocket(uint32_t groups = 0) {
+        fd_ = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+        if (fd_ < 0) return;
+        sockaddr_nl local{};
+        local.nl_family = AF_NETLINK;
+        local.nl_groups = groups;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~NetlinkSocket() {
+        if (fd_ >= 0) close(fd_);
+    }
+    NetlinkSocket(const NetlinkSocket&) = delete;
+    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
+    int fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+};
+
+NeighbourState StateOf(uint16_t nud) {
+    // PERMANENT and NOARP entries are as good as a fresh answer. DELAY and PROBE
+    // are a STALE entry being checked again: still not an answer.
+    if (nud & (NUD_REACHABLE | NUD_PERMANENT | NUD_NOARP)) return NeighbourState::Reachable;
+    if (nud & (NUD_STALE | NUD_DELAY | NUD_PROBE)) return NeighbourState::Stale;
+    if (nud & NUD_INCOMPLETE) return NeighbourState::Incomplete;
+    if (nud & NUD_FAILED) return NeighbourState::Failed;
+    return NeighbourState::Other;
+}
+
+std::optional<Neighbour> ParseNeighbour(const nlmsghdr* h) {
+    if (h->nlmsg_type != RTM_NEWNEIGH || h->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+        return std::nullopt;
+    const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
+    if (nd->ndm_family != AF_INET) return std::nullopt;
+    Neighbour n;
+    n.ifindex = nd->ndm_ifindex;
+    n.state = StateOf(nd->ndm_state);
+    bool haveDst = false;
+    int len = int(h->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
+    for (const rtattr* a = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(nd) +
+                                                           NLMSG_ALIGN(sizeof(ndmsg)));
+         RTA_OK(a, len); a = RTA_NEXT(a, len)) {
+        const size_t payload = RTA_PAYLOAD(a);
+        if (a->rta_type == NDA_DST && payload == 4) {
+            std::memcpy(&n.ip, RTA_DATA(a), 4);
+            haveDst = true;
+        } else if (a->rta_type == NDA_LLADDR && payload == 6) {
+            MacAddress mac;
+            std::memcpy(mac.data(), RTA_DATA(a), 6);
+            n.mac = mac;
+        }
+    }
+    if (!haveDst) return std::nullopt;
+    return n;
+}
+
+std::vector<Neighbour> Dump(int fd) {
+    std::vector<Neighbour> out;
+    struct {
+        nlmsghdr h;
+        ndmsg nd;
+    } req{};
+    req.h.nlmsg_len = sizeof req;
+    req.h.nlmsg_type = RTM_GETNEIGH;
+    req.h.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    req.h.nlmsg_seq = 1;
+    req.nd.ndm_family = AF_INET;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (sendto(fd, &req, sizeof req, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+        return out;
+
+    alignas(nlmsghdr) char buf[32768];
+    for (;;) {
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return out;
+        int len = int(n);
+        for (const nlmsghdr* h = reinterpret_cast<const nlmsghdr*>(buf); NLMSG_OK(h, len);
+             h = NLMSG_NEXT(h, len)) {
+            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) return out;
+            if (auto nb = ParseNeighbour(h)) out.push_back(*nb);
+        }
+    }
+}
+
+// The entry for `ip`; a usable one wins over others on further interfaces.
+std::optional<Neighbour> Find(int fd, uint32_t ip) {
+    std::optional<Neighbour> found;
+    for (const Neighbour& n : Dump(fd)) {
+        if (n.ip != ip) continue;
+        if (!found || (n.state == NeighbourState::Reachable && n.mac)) found = n;
+    }
+    return found;
+}
+
+void DrainEvents(int fd) {
+    char buf[8192];
+    while (recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    }
+}
+
+}  // namespace
+
+std::vector<Neighbour> DumpNeighbours() {
+    NetlinkSocket s;
+    if (s.fd() < 0) return {};
+    return Dump(s.fd());
+}
+
+bool NudgeKernelResolver(const std::vector<uint32_t>& addresses) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    bool any = addresses.empty();
+    for (uint32_t ip : addresses) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(9);  // discard: whatever the host does with it, it costs nothing
+        to.sin_addr.s_addr = ip;
+        // An unresolved neighbour queues the datagram and answers EAGAIN once its
+        // queue is full; the resolution has started all the same.
+        const ssize_t r =
+            sendto(fd, "", 0, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        if (r >= 0 || errno == EAGAIN || errno == EWOULDBLOCK) any = true;
+    }
+    close(fd);
+    return any;
+}
+
+std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    NetlinkSocket query;
+    if (query.fd() < 0) return std::nullopt;
+    // Table changes wake us; without the subscription we look every 20 ms.
+    NetlinkSocket events(RTMGRP_NEIGH);
+
+    auto current = Find(query.fd(), ip);
+    if (current && current->state == NeighbourState::Reachable && current->mac) return current->mac;
+    if (!NudgeKernelResolver({ip})) return std::nullopt;
+
+    // FAILED counts only once the entry has been seen pending after the nudge:
+    // before that it may be the verdict of an earlier attempt.
+    bool sawPending = false;
+    for (;;) {
+        current = Find(query.fd(), ip);
+        if (current) {
+            if (current->state == NeighbourState::Reachable && current->mac) return current->mac;
+            if (current->state == NeighbourState::Incomplete ||
+                current->state == NeighbourState::Stale)
+                sawPending = true;
+            if (current->state == NeighbourState::Failed && sawPending) return std::nullopt;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return std::nullopt;
+        if (events.fd() >= 0) {
+            pollfd p{events.fd(), POLLIN, 0};
+            if (poll(&p, 1, int(std::min<int64_t>(left, 100))) > 0) DrainEvents(events.fd());
+        } else {
+            usleep(useconds_t(std::min<int64_t>(left, 20)) * 1000);
+        }
+    }
+}
+
+}  // namespace rm

@@ -1,0 +1,74 @@
+// ProbeMac against a scripted resolver: what is asked, and which answers count.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include "net/ArpProbe.h"
+#include "platform/fake/FakeNetwork.h"
+
+namespace rm {
+namespace {
+
+TEST(ProbeMac, SixByteAnswerGivesUpperCaseMacText) {
+    FakeArpResolver arp;
+    arp.Set("192.168.1.1", {0x02, 0x1f, 0x3a, 0x00, 0xc4, 0x5b});
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("192.168.1.1")), QStringLiteral("02-1F-3A-00-C4-5B"));
+    ASSERT_EQ(arp.requests.size(), 1u);
+    EXPECT_EQ(arp.requests[0], inet_addr("192.168.1.1"));
+}
+
+TEST(ProbeMac, ShorterAnswerGivesFewerGroups) {
+    FakeArpResolver arp;
+    arp.Set("10.0.0.7", {0xAA, 0xBB, 0xCC, 0xDD});
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("10.0.0.7")), QStringLiteral("AA-BB-CC-DD"));
+    arp.Set("10.0.0.8", {0x01});
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("10.0.0.8")), QStringLiteral("01"));
+}
+
+TEST(ProbeMac, ZeroAddressIsRefusedWithoutARequest) {
+    FakeArpResolver arp;
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("0.0.0.0")), QStringLiteral("False"));
+    EXPECT_TRUE(arp.requests.empty());
+}
+
+TEST(ProbeMac, TextThatIsNoAddressIsAskedAsAllOnes) {
+    FakeArpResolver arp;
+    for (const QString& t : {QStringLiteral("abc"), QString(), QStringLiteral("192.168."),
+                             QString(100 * 1024, QChar(0x7F51)), QStringLiteral("999.1.1.1")})
+        EXPECT_EQ(ProbeMac(arp, t), QStringLiteral("False"));
+    ASSERT_EQ(arp.requests.size(), 5u);
+    for (uint32_t r : arp.requests) EXPECT_EQ(r, 0xFFFFFFFFu);
+}
+
+TEST(ProbeMac, UnusableAnswersCountAsNoAnswer) {
+    FakeArpResolver arp;
+    arp.Set("10.0.0.1", {0, 0, 0, 0, 0x12, 0x34});  // four leading zero bytes
+    arp.Set("10.0.0.2", {0, 0, 0, 0, 0, 0});
+    arp.Set("10.0.0.3", {});                                           // empty answer
+    arp.answers[inet_addr("10.0.0.4")] = {31, {0x02, 1, 2, 3, 4, 5}};  // error with data
+    for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
+        EXPECT_EQ(ProbeMac(arp, QLatin1String(ip)), QStringLiteral("False")) << ip;
+    // Only the first four bytes decide: a zero in byte 0 alone is a real address.
+    arp.Set("10.0.0.6", {0, 0, 0, 1, 0, 0});
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("10.0.0.6")), QStringLiteral("00-00-00-01-00-00"));
+}
+
+// A resolver that claims more bytes than the 6-byte buffer holds.
+class OverclaimingResolver : public ArpResolver {
+  public:
+    uint32_t offered = 0;
+    uint32_t SendArp(uint32_t, uint32_t, uint8_t* mac, uint32_t* len) override {
+        offered = *len;
+        for (uint32_t i = 0; i < *len; ++i) mac[i] = uint8_t(0x10 + i);
+        *len = 64;
+        return 0;
+    }
+};
+
+TEST(ProbeMac, NeverReadsPastItsSixByteBuffer) {
+    OverclaimingResolver arp;
+    EXPECT_EQ(ProbeMac(arp, QStringLiteral("10.0.0.1")), QStringLiteral("10-11-12-13-14-15"));
+    EXPECT_EQ(arp.offered, 6u);
+}
+
+}  // namespace
+}  // namespace rm
