@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QStringList>
 #include <memory>
+#include <ostream>
 
 #include "app/Form1.h"
 #include "app/Services.h"
@@ -16,6 +17,11 @@
 #include "platform/fake/FakeNetwork.h"
 #include "platform/fake/FakeScanner.h"
 #include "platform/fake/FakeTray.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace rm::test {
 

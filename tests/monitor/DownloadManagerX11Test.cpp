@@ -1,0 +1,189 @@
+// The download manager driven by the verdicts on a real X display with openbox
+// (with-x11.sh): rm-title-window stands in for the manager, started by the real
+// launcher through a small start script whose path holds a blank. The network
+// side is faked: the router answers the re-check with the MAC the row keeps.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+
+#include "app/Form1.h"
+#include "app/Services.h"
+#include "app/Tray.h"
+#include "monitor/Reactions.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeNetwork.h"
+#include "platform/fake/FakeTray.h"
+#include "platform/linux/LinuxPlatform.h"
+
+// Xlib last: its macros (None, Status, Bool) clash with the Qt headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace rm::test {
+namespace {
+
+const QString kFragment = QStringLiteral("迅雷");
+
+class DownloadManagerX11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (qEnvironmentVariable("QT_QPA_PLATFORM") != QStringLiteral("xcb"))
+            GTEST_SKIP() << "needs the X display of with-x11.sh";
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        ASSERT_TRUE(dir.isValid());
+
+        // The start script: the launcher gets its path and nothing else.
+        QDir(dir.path()).mkdir(QStringLiteral("Thunder 5"));
+        script = dir.filePath(QStringLiteral("Thunder 5/start manager"));
+        pidFile = dir.filePath(QStringLiteral("pids"));
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\necho $$ >> '%1'\nexec '%2' '迅雷5 下载中'\n")
+                    .arg(pidFile, QStringLiteral(RM_TITLE_WINDOW))
+                    .toUtf8());
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        arp.Set("192.168.1.1", {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01});
+        addresses.SetAddresses({"192.168.1.20"});
+        windows = MakeX11WindowSystem();
+        launcher = MakeLinuxProgramLauncher();
+        clock = MakeQtClock();
+        services.arp = &arp;
+        services.addresses = &addresses;
+        services.sockets = &sockets;
+        services.localAddress = &localAddress;
+        services.windows = windows.get();
+        services.sound = &sound;
+        services.launcher = launcher.get();
+        services.messages = &messages;
+        services.folder = &folder;
+        services.clock = clock.get();
+        services.tray = &tray;
+        form = std::make_unique<Form1>(services);
+        AddTrayIcon(*form, IconId::Window);
+        form->Text1->setText(QStringLiteral("00-AA-BB-CC-DD-01"));
+        form->Check2->setCheckState(Qt::Checked);
+        form->Text15->setText(script);
+        form->Text14->setText(kFragment);
+    }
+
+    void TearDown() override {
+        // Whatever the launcher started is ours to end.
+        QFile f(pidFile);
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (line.toInt() > 0) ::kill(line.toInt(), SIGTERM);
+        }
+        if (handStarted.state() != QProcess::NotRunning) {
+            handStarted.kill();
+            handStarted.waitForFinished(3000);
+        }
+        if (display) XCloseDisplay(display);
+    }
+
+    // Windows of the desktop whose title holds the fragment.
+    std::vector<WindowSystem::WindowId> ManagerWindows() {
+        std::vector<WindowSystem::WindowId> out;
+        for (auto w : windows->TopLevelWindows())
+            if (windows->TitleOf(w).contains(kFragment)) out.push_back(w);
+        return out;
+    }
+
+    bool IsIconic(WindowSystem::WindowId w) {
+        Atom wmState = XInternAtom(display, "WM_STATE", False);
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        bool iconic = false;
+        if (XGetWindowProperty(display, w, wmState, 0, 2, False, wmState, &type, &format, &count,
+                               &after, &data) == Success &&
+            data && count >= 1) {
+            iconic = reinterpret_cast<long*>(data)[0] == IconicState;
+        }
+        if (data) XFree(data);
+        return iconic;
+    }
+
+    // Polls `done` with the event loop running, for up to `ms`.
+    template <typename F>
+    bool WaitFor(F done, int ms = 5000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms) return false;
+            QCoreApplication::processEvents();
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    int Starts() {
+        QFile f(pidFile);
+        if (!f.open(QIODevice::ReadOnly)) return 0;
+        return f.readAll().count('\n');
+    }
+
+    Display* display = nullptr;
+    QTemporaryDir dir;
+    QString script, pidFile;
+    QProcess handStarted;
+    FakeArpResolver arp;
+    FakeAddressTable addresses;
+    FakeSocketLibrary sockets;
+    FakeLocalAddress localAddress;
+    FakeSoundOutput sound;
+    FakeMessageBoxes messages;
+    FakeProgramFolder folder;
+    FakeTrayHost tray;
+    std::unique_ptr<WindowSystem> windows;
+    std::unique_ptr<ProgramLauncher> launcher;
+    std::unique_ptr<Clock> clock;
+    Services services;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(DownloadManagerX11Test, ClosedWhenOthersFoundStartedAndMinimisedOnceWhenFree) {
+    // A manager the user started by hand.
+    handStarted.start(QStringLiteral(RM_TITLE_WINDOW), {QStringLiteral("迅雷5 手动")});
+    ASSERT_TRUE(handStarted.waitForReadyRead(5000));
+    ASSERT_TRUE(WaitFor([&] { return ManagerWindows().size() == 1; }));
+
+    ReactToOthersFound(*form);
+    EXPECT_TRUE(handStarted.waitForFinished(5000)) << "its window was not closed";
+    EXPECT_TRUE(WaitFor([&] { return ManagerWindows().empty(); }));
+    EXPECT_EQ(form->qidong, 0);
+
+    QElapsedTimer took;
+    took.start();
+    ReactToNetworkFree(*form);
+    EXPECT_GE(took.elapsed(), 2000);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(form->qidong, 1);
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("安全"));
+    std::vector<WindowSystem::WindowId> started = ManagerWindows();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_TRUE(WaitFor([&] { return IsIconic(started[0]); }, 2000)) << "not minimised";
+
+    ReactToNetworkFree(*form);  // already started by us: nothing
+    QThread::msleep(300);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(ManagerWindows().size(), 1u);
+
+    ReactToOthersFound(*form);  // and closed again
+    EXPECT_TRUE(WaitFor([&] { return ManagerWindows().empty(); }));
+    EXPECT_EQ(form->qidong, 0);
+}
+
+}  // namespace
+}  // namespace rm::test

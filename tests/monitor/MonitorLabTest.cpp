@@ -1,0 +1,122 @@
+// The monitor cycle on a real network: inside the network lab (netlab.sh run,
+// which builds the namespaces and tears them down), with the real ARP resolver,
+// address table, name lookup and range scanner. Two hosts are present, then gone.
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QProcess>
+#include <memory>
+
+#include "app/Form1.h"
+#include "app/Services.h"
+#include "app/Tray.h"
+#include "monitor/MonitorCycle.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeTray.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/RawArpSocket.h"
+#include "scanner/ArpRangeScanner.h"
+
+namespace rm::test {
+namespace {
+
+QString Env(const char* name) {
+    return qEnvironmentVariable(name);
+}
+
+class MonitorLabTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { RawArpSocket::OpenShared(); }
+
+    void SetUp() override {
+        if (Env("RM_LAB_NAME").isEmpty()) GTEST_SKIP() << "runs only inside netlab.sh run";
+        arp = MakeLinuxArpResolver();
+        addresses = MakeLinuxAddressTable();
+        sockets = MakeLinuxSocketLibrary();
+        localAddress = MakeLinuxLocalAddress();
+        scanner = MakeArpRangeScanner();
+        clock = MakeQtClock();
+        services.arp = arp.get();
+        services.addresses = addresses.get();
+        services.sockets = sockets.get();
+        services.localAddress = localAddress.get();
+        services.scanner = scanner.get();
+        services.clock = clock.get();
+        services.windows = &windows;
+        services.sound = &sound;
+        services.launcher = &launcher;
+        services.messages = &messages;
+        services.fileDialog = &fileDialog;
+        services.folder = &folder;
+        services.tray = &tray;
+        form = std::make_unique<Form1>(services);
+        AddTrayIcon(*form, IconId::Window);
+    }
+
+    // Runs the lab script on our own lab (its hosts leave or join).
+    static void Lab(const QStringList& args) {
+        QProcess p;
+        p.start(Env("RM_LAB_SCRIPT"), QStringList{args.first(), Env("RM_LAB_NAME")} + args.mid(1));
+        ASSERT_TRUE(p.waitForFinished(20000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+
+    QStringList Entries() const {
+        QStringList out;
+        for (int i = 0; i < form->List1->count(); ++i) out << form->List1->item(i)->text();
+        return out;
+    }
+
+    std::unique_ptr<ArpResolver> arp;
+    std::unique_ptr<AddressTable> addresses;
+    std::unique_ptr<SocketLibrary> sockets;
+    std::unique_ptr<LocalAddress> localAddress;
+    std::unique_ptr<RangeScanner> scanner;
+    std::unique_ptr<Clock> clock;
+    FakeWindowSystem windows;
+    FakeSoundOutput sound;
+    FakeProgramLauncher launcher;
+    FakeMessageBoxes messages;
+    FakeFileDialog fileDialog;
+    FakeProgramFolder folder;
+    FakeTrayHost tray;
+    Services services;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(MonitorLabTest, CountsTwoHostsThenNoneAfterTheyLeave) {
+    const QString prefix = Env("RM_LAB_PREFIX");
+    const QString routerMac = Env("RM_LAB_ROUTER_MAC");
+    QStringList hostMacs;
+    for (const QString& pair : Env("RM_LAB_HOSTS").split(' ', Qt::SkipEmptyParts))
+        hostMacs << pair.section('=', 1);
+    ASSERT_EQ(hostMacs.size(), 2);
+
+    form->Text8->setText(QStringLiteral("0"));  // a scan on every tick
+    form->Command1Click();
+    MonitorTick(*form);
+
+    EXPECT_EQ(form->Text5->text(), Env("RM_LAB_SCANNER_IP"));
+    EXPECT_EQ(form->Text4->text(), Env("RM_LAB_SCANNER_MAC"));
+    EXPECT_EQ(form->Text1->text(), routerMac);
+    EXPECT_EQ(form->Text2->text(), prefix + QStringLiteral("1"));
+    EXPECT_EQ(form->Text3->text(), QStringLiteral("路由器"));
+    EXPECT_EQ(form->Label11->text(), QStringLiteral("注意！有2台计算机在网络"));
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("危险"));
+    const QStringList found = Entries();
+    ASSERT_EQ(found.size(), 2) << found.join('\n').toStdString();
+    for (const QString& mac : hostMacs) EXPECT_EQ(found.filter(mac).size(), 1) << mac.toStdString();
+
+    Lab({QStringLiteral("leave"), QStringLiteral("h1")});
+    Lab({QStringLiteral("leave"), QStringLiteral("h2")});
+    MonitorTick(*form);  // ten sweeps that find nobody
+
+    EXPECT_EQ(form->Label11->text(), QStringLiteral("注意！有0台计算机在网络"));
+    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("安全"));
+    EXPECT_EQ(form->Text1->text(), routerMac);
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+}
+
+}  // namespace
+}  // namespace rm::test
