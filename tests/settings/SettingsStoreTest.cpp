@@ -1,0 +1,170 @@
+// LoadAllSettings and SaveAllSettings on real files in a temporary program
+// folder: the bytes written, the values read back, bad files, failed saves.
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <random>
+
+#include "settings/SettingsFixture.h"
+
+namespace rm {
+namespace {
+
+using SaveAllSettingsTest = SettingsFixture;
+using LoadAllSettingsTest = SettingsFixture;
+
+TEST_F(SaveAllSettingsTest, WritesEachControlAsOneLineOfNarrowText) {
+    form->Text8->setText(QStringLiteral("20"));
+    form->Text10->setText(QStringLiteral("1"));
+    form->Text11->setText(QStringLiteral("255"));
+    form->Text14->setText(QStringLiteral("迅雷"));
+    form->Text15->setText(QStringLiteral("/opt/thunder/迅雷5.exe"));
+    form->Text9[0]->setText(QStringLiteral(" 00-1A-2B-3C-4D-5E "));
+    form->Text9[3]->setText(QString());
+    form->Text9[9]->setText(QStringLiteral("abc"));
+    WriteFile("savedata6.ini", "keep me");
+    WriteFile("savedata9.ini", "and me\r\n");
+
+    SaveAllSettings(*form);
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
+    EXPECT_EQ(ReadFile("savedata2.ini"), QByteArray("1\r\n"));
+    EXPECT_EQ(ReadFile("savedata3.ini"), QByteArray("255\r\n"));
+    EXPECT_EQ(ReadFile("savedata4.ini"), QByteArray("\xD1\xB8\xC0\xD7\r\n"));
+    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7"
+                                                    "5.exe\r\n"));
+    EXPECT_EQ(ReadFile("savedata10.ini"), QByteArray(" 00-1A-2B-3C-4D-5E \r\n"));
+    EXPECT_EQ(ReadFile("savedata13.ini"), QByteArray("\r\n"));
+    EXPECT_EQ(ReadFile("savedata19.ini"), QByteArray("abc\r\n"));
+    // Files 6 to 9 are no settings files; nothing else is left in the folder.
+    EXPECT_EQ(ReadFile("savedata6.ini"), QByteArray("keep me"));
+    EXPECT_EQ(ReadFile("savedata9.ini"), QByteArray("and me\r\n"));
+    EXPECT_EQ(Snapshot().size(), 17u);
+}
+
+TEST_F(SaveAllSettingsTest, KeepsTheModeOfTheFileItReplaces) {
+    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata1.ini")).constData(), 0640), 0);
+    SaveAllSettings(*form);
+    EXPECT_EQ(QFileInfo(PathOf("savedata1.ini")).permissions() & 0x0777,
+              QFileDevice::Permissions(0x0640));
+}
+
+TEST_F(SaveAllSettingsTest, WhatWasSavedIsWhatTheNextStartShows) {
+    const auto stored = StoredSettings(*form);
+    std::mt19937 rng(15);
+    for (size_t i = 0; i < stored.size(); ++i) {
+        // Chinese, astral and GB18030-only characters, spaces and an empty box.
+        static const QString kSamples[] = {QStringLiteral("迅雷"), QStringLiteral(" x "),
+                                           QString::fromUcs4(U"\U0001F600⺁é"), QString(),
+                                           QStringLiteral("00-11-22-33-44-55")};
+        stored[i].control->setText(kSamples[rng() % std::size(kSamples)] + QString::number(i));
+    }
+    SaveAllSettings(*form);
+
+    Form1 restarted(services);
+    ASSERT_TRUE(LoadAllSettings(restarted));
+    const auto loaded = StoredSettings(restarted);
+    for (size_t i = 0; i < stored.size(); ++i)
+        EXPECT_EQ(loaded[i].control->text(), stored[i].control->text()) << stored[i].fileName;
+}
+
+TEST_F(SaveAllSettingsTest, ADirectoryWhereAFileMustGoChangesNothing) {
+    ASSERT_TRUE(QFile::remove(PathOf("savedata12.ini")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata12.ini")));
+    const auto before = Snapshot();
+    form->Text8->setText(QStringLiteral("99"));
+    form->Text9[9]->setText(QStringLiteral("edited"));
+
+    SaveAllSettings(*form);
+
+    EXPECT_EQ(Snapshot(), before);  // no file changed, no temporary left
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata12.ini")));
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EISDIR))));
+    EXPECT_EQ(form->Text8->text(), QStringLiteral("99"));  // the edits are still there
+    EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("edited"));
+}
+
+TEST_F(SaveAllSettingsTest, AMissingFolderChangesNothingAndSaysWhy) {
+    folder.path = dir.filePath(QStringLiteral("gone"));
+    SaveAllSettings(*form);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(folder.path + QStringLiteral("/savedata1.ini")));
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    EXPECT_FALSE(QFileInfo::exists(folder.path));
+}
+
+TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {
+    WriteFile("savedata1.ini", "15\r\n30\r\n");
+    WriteFile("savedata2.ini", "");  // zero bytes: empty, not the value before it
+    WriteFile("savedata3.ini", "15");
+    WriteFile("savedata4.ini", "\xD1\xB8\xC0\xD7\r\n");
+    WriteFile("savedata10.ini", "a\nb\n");
+    WriteFile("savedata11.ini", " 00-1A-2B-3C-4D-5E \r\n");
+    WriteFile("savedata12.ini", "abc\r\n\r\n");
+    WriteFile("savedata19.ini", "abc\r\n");
+
+    ASSERT_TRUE(LoadAllSettings(*form));
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(form->Text8->text(), QStringLiteral("30"));
+    EXPECT_EQ(form->Text10->text(), QString());
+    EXPECT_EQ(form->Text11->text(), QStringLiteral("15"));
+    EXPECT_EQ(form->Text14->text(), QStringLiteral("迅雷"));
+    EXPECT_EQ(form->Text9[0]->text(), QStringLiteral("a\nb\n"));
+    EXPECT_EQ(form->Text9[1]->text(), QStringLiteral(" 00-1A-2B-3C-4D-5E "));
+    EXPECT_EQ(form->Text9[2]->text(), QString());
+    EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("abc"));
+}
+
+TEST_F(LoadAllSettingsTest, AMissingFileEndsStartUpNamingIt) {
+    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
+    form->Text14->setText(QStringLiteral("untouched"));
+
+    EXPECT_FALSE(LoadAllSettings(*form));
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata3.ini")));
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    EXPECT_EQ(form->Text14->text(), QStringLiteral("untouched"));  // it stopped there
+}
+
+TEST_F(LoadAllSettingsTest, FilesThatAreNoFilesFailWithoutHanging) {
+    ASSERT_TRUE(QFile::remove(PathOf("savedata4.ini")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata4.ini")));
+    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EISDIR))));
+
+    // A FIFO has no writer: opening or reading it must not block start-up.
+    ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("savedata4.ini")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("savedata4.ini")).constData(), 0644), 0);
+    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[1].text.contains(PathOf("savedata4.ini")));
+}
+
+TEST_F(LoadAllSettingsTest, SurvivesGarbageAndHugeFiles) {
+    std::mt19937 rng(50);
+    QByteArray garbage(4096, '\0');
+    for (char& c : garbage) c = char(rng());
+    WriteFile("savedata1.ini", garbage);
+    WriteFile("savedata2.ini", QByteArray("\x81\xFF\x00\x80\xFE", 5));
+    // 50 MB: one line without any line end, and many lines ending in "7".
+    WriteFile("savedata4.ini", QByteArray(50 * 1024 * 1024, 'x'));
+    QByteArray lines;
+    while (lines.size() < 50 * 1024 * 1024) lines += QByteArray(1000, 'y') + "\r\n";
+    WriteFile("savedata5.ini", lines + "7\r\n");
+
+    ASSERT_TRUE(LoadAllSettings(*form));
+
+    EXPECT_EQ(form->Text10->text(), QString(QChar(0xFFFD)) + QChar(0xFFFD) + QChar(0) +
+                                        QStringLiteral("€") + QChar(0xFFFD));
+    EXPECT_EQ(form->Text14->text(), QString(form->Text14->maxLength(), QLatin1Char('x')));
+    EXPECT_EQ(form->Text15->text(), QStringLiteral("7"));
+}
+
+}  // namespace
+}  // namespace rm
