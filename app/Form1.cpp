@@ -16,16 +16,14 @@
 
 #include "app/Tray.h"
 #include "core/TextNumber.h"
+#include "net/HostName.h"
 
 namespace rm {
 
-// net/HostName.h: the host-name lookup behind Command8.
-QString LookupHostName(SocketLibrary& sockets, MessageBoxes& messages, const QString& ipText);
-
 namespace {
 
-// A button whose caption wraps inside it, character by character when a word is
-// too long: Command7 is tall and narrow, and its caption runs down the button.
+// A button whose caption wraps inside it: Command7 is tall and narrow, and its caption runs down
+// the button.
 class WrappingButton : public QPushButton {
   public:
     using QPushButton::QPushButton;
@@ -41,7 +39,12 @@ class WrappingButton : public QPushButton {
         const QRect area = rect().adjusted(2, 2, -2, -2);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
-        painter.drawText(area, Qt::AlignCenter | Qt::TextWrapAnywhere, caption);
+        // Ideographs break anywhere, a Latin word stays whole while it fits.
+        int flags = Qt::AlignCenter | Qt::TextWordWrap;
+        if (painter.boundingRect(area, flags, caption).width() > area.width()) {
+            flags = Qt::AlignCenter | Qt::TextWrapAnywhere;
+        }
+        painter.drawText(area, flags, caption);
     }
 };
 
@@ -79,21 +82,26 @@ QCheckBox* MakeCheck(const QString& name, const QString& text, QWidget* in, bool
     auto* box = new QCheckBox(text, in);
     box->setObjectName(name);
     box->setChecked(ticked);
+    // The boxes are 12 px high; the style's 13 px indicator would be clipped.
+    box->setStyleSheet(QStringLiteral("QCheckBox::indicator { width: 10px; height: 10px; }"));
     return box;
 }
 
-QFont LargeLabelFont() {
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSizeF(42);
-    font.setWeight(QFont::Normal);
+// A font of the design, given in points. The window is laid out in pixels at 96
+// dpi, so its fonts are sized at that same scale: a display reporting another
+// dpi then keeps every caption inside its control.
+QFont DesignFont(const QString& family, double points, bool bold = false) {
+    QFont font(family);
+    font.setPixelSize(qRound(points * 96.0 / 72.0));
+    font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;
 }
 
+QFont LargeLabelFont() {
+    return DesignFont(QStringLiteral("宋体"), 42);
+}
 QFont StartStopFont() {
-    QFont font(QStringLiteral("楷体_GB2312"));
-    font.setPointSizeF(14.25);
-    font.setBold(true);
-    return font;
+    return DesignFont(QStringLiteral("楷体_GB2312"), 14.25, true);
 }
 
 }  // namespace
@@ -103,9 +111,7 @@ Form1::Form1(Services& services_, QWidget* parent) : QWidget(parent), services(s
     setWindowTitle(QStringLiteral("路由器使用监视器 "));
     setWindowIcon(IconImage(IconId::Window));
     // The window's default font: the Song face at 9 pt, as its design used.
-    QFont base(QStringLiteral("宋体"));
-    base.setPointSizeF(9);
-    setFont(base);
+    setFont(DesignFont(QStringLiteral("宋体"), 9));
     resize(TwipsToPixels(6690), TwipsToPixels(6270));
     move(TwipsToPixels(6345), TwipsToPixels(3795));
     setMouseTracking(true);

@@ -1,0 +1,187 @@
+// The tray icon offscreen: the record every add writes, hide-to-tray, the flash
+// tick, the double-click that brings the window back, the click translation of
+// the Qt tray and its Shell_NotifyIcon bookkeeping.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/Form1.h"
+#include "app/Tray.h"
+#include "platform/fake/FakeTray.h"
+#include "platform/linux/QtTrayHost.h"
+
+namespace rm {
+namespace {
+
+class TrayTest : public ::testing::Test {
+  protected:
+    TrayTest() {
+        services.tray = &tray;
+        form = std::make_unique<Form1>(services);
+    }
+    FakeTrayHost tray;
+    Services services;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(TrayTest, AddWritesTheWholeRecord) {
+    AddTrayIcon(*form, IconId::Window);
+    const TrayRecord& r = form->trayicon;
+    EXPECT_EQ(r.cbSize, 88u);
+    EXPECT_EQ(r.uID, 1u);
+    EXPECT_EQ(r.uFlags, 7u);
+    EXPECT_EQ(r.uCallbackMessage, 512u);
+    EXPECT_EQ(r.hIcon, IconId::Window);
+    EXPECT_EQ(r.szTip, QStringLiteral("Tesk网监视"));
+    EXPECT_NE(r.hWnd, 0u);
+    ASSERT_EQ(tray.calls.size(), 1u);
+    EXPECT_EQ(tray.calls[0].action, TrayHost::kAdd);
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+    EXPECT_EQ(tray.icons.begin()->second.szTip, QStringLiteral("Tesk网监视"));
+}
+
+TEST_F(TrayTest, ReplaceDeletesThenAddsAndNeverModifies) {
+    AddTrayIcon(*form, IconId::Window);
+    ReplaceTrayIcon(*form, IconId::Picture2);
+    EXPECT_EQ(tray.Shown(), IconId::Picture2);
+    RemoveTrayIcon(*form);
+    EXPECT_EQ(tray.Shown(), IconId::None);
+    RemoveTrayIcon(*form);  // absent: fails, changes nothing
+    ReplaceTrayIcon(*form, IconId::Window);
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+    for (const auto& c : tray.calls) EXPECT_NE(c.action, TrayHost::kModify);
+    EXPECT_FALSE(tray.calls[4].ok);
+    EXPECT_TRUE(tray.calls.back().ok);
+}
+
+TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {
+    AddTrayIcon(*form, IconId::Window);
+    ReplaceTrayIcon(*form, IconId::Picture2);
+    form->show();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(tray.Shown(), IconId::Picture2);
+    EXPECT_FALSE(tray.calls.back().ok);
+    EXPECT_EQ(tray.calls.back().action, TrayHost::kAdd);
+}
+
+TEST_F(TrayTest, HideToTrayAddsTheIconWhenItIsMissing) {
+    form->show();
+    form->Command4->click();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+}
+
+TEST_F(TrayTest, OnlyALeftDoubleClickShowsTheWindow) {
+    AddTrayIcon(*form, IconId::Window);
+    form->show();
+    Command4Click(*form);
+    for (int message : {512, 513, 514, 516, 517, 518, 519, 520}) {
+        tray.Mouse(message);
+        EXPECT_FALSE(form->isVisible()) << message;
+    }
+    // x is divided by 15 and rounded halves to even: 515.5 reads as 516.
+    form->OnTrayCallback(0, 0, 515.5f * 15, 0);
+    EXPECT_FALSE(form->isVisible());
+    form->OnTrayCallback(0, 0, 515.4f * 15, 0);
+    EXPECT_TRUE(form->isVisible());
+
+    form->Command7Click();
+    Command4Click(*form);
+    tray.Mouse(515);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->Frame2->isVisible());  // comes back as it was left
+    tray.Mouse(515);                         // already visible: stays so
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+}
+
+TEST_F(TrayTest, FlashTicksAlternateTheRedIconsFromTheFirstFlashIcon) {
+    AddTrayIcon(*form, IconId::Window);
+    tray.calls.clear();
+    Timer2Tick(*form);
+    EXPECT_EQ(form->ki, -1);
+    EXPECT_EQ(tray.Shown(), IconId::Picture1);
+    Timer2Tick(*form);
+    EXPECT_EQ(form->ki, 0);
+    EXPECT_EQ(tray.Shown(), IconId::Picture2);
+    ASSERT_EQ(tray.calls.size(), 4u);
+    EXPECT_EQ(tray.calls[0].action, TrayHost::kDelete);
+    EXPECT_EQ(tray.calls[1].action, TrayHost::kAdd);
+    EXPECT_EQ(tray.calls[2].action, TrayHost::kDelete);
+    EXPECT_EQ(tray.calls[3].action, TrayHost::kAdd);
+
+    // The timer drives the same tick; unticking Check4 does not stop it.
+    form->Check4->setChecked(false);
+    form->Timer2->setInterval(5);
+    form->Timer2->start();
+    QElapsedTimer t;
+    t.start();
+    while (tray.calls.size() < 8 && t.elapsed() < 2000) QTest::qWait(5);
+    form->Timer2->stop();
+    EXPECT_GE(tray.calls.size(), 8u);
+}
+
+TEST(TrayClickTranslator, XEmbedDoubleClickGivesOneDoubleClickMessage) {
+    TrayClickTranslator t;
+    std::vector<int> all;
+    for (auto [reason, at] :
+         {std::pair{QSystemTrayIcon::Trigger, 0}, std::pair{QSystemTrayIcon::DoubleClick, 120},
+          std::pair{QSystemTrayIcon::Trigger, 250}}) {
+        auto m = t.Translate(reason, at, 400);
+        all.insert(all.end(), m.begin(), m.end());
+    }
+    EXPECT_EQ(std::count(all.begin(), all.end(), int(kLeftDoubleClick)), 1);
+    EXPECT_EQ(all.front(), int(kLeftDown));
+}
+
+TEST(TrayClickTranslator, TwoQuickTriggersStandForTheMissingDoubleClick) {
+    TrayClickTranslator t;
+    EXPECT_EQ(t.Translate(QSystemTrayIcon::Trigger, 1000, 400),
+              (std::vector<int>{kLeftDown, kLeftUp}));
+    EXPECT_EQ(t.Translate(QSystemTrayIcon::Trigger, 1300, 400).front(), int(kLeftDoubleClick));
+    // A third click starts a new pair; slow clicks never pair.
+    EXPECT_EQ(t.Translate(QSystemTrayIcon::Trigger, 1400, 400).front(), int(kLeftDown));
+    EXPECT_EQ(t.Translate(QSystemTrayIcon::Trigger, 1900, 400).front(), int(kLeftDown));
+}
+
+TEST(TrayClickTranslator, RightAndMiddleClicksAreNotDoubleClicks) {
+    TrayClickTranslator t;
+    for (auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::Context,
+                        QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
+        for (int m : t.Translate(reason, 10, 400)) EXPECT_NE(m, int(kLeftDoubleClick));
+    }
+}
+
+TEST(QtTrayHost, BehavesAsTheNotificationAreaCall) {
+    QtTrayHost host;
+    TrayRecord r;
+    r.hWnd = 42;
+    r.uID = 1;
+    r.hIcon = IconId::Window;
+    r.szTip = QStringLiteral("Tesk网监视");
+    EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kDelete, r));
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kAdd, r));
+    EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kAdd, r));
+    EXPECT_TRUE(host.Has(42, 1));
+    TrayRecord other = r;
+    other.uID = 2;
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kAdd, other));  // a second icon of its own
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kDelete, other));
+    EXPECT_FALSE(host.Has(42, 2));
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kDelete, r));
+    EXPECT_FALSE(host.Has(42, 1));
+    EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kDelete, r));
+    r.hIcon = IconId::Picture1;
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kAdd, r));
+    QTest::qWait(20);  // the deferred take-down of the deleted icon must not take this one
+    EXPECT_TRUE(host.Has(42, 1));
+    EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kDelete, r));
+    QTest::qWait(20);
+    EXPECT_FALSE(host.Has(42, 1));
+    EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kModify, r));
+}
+
+}  // namespace
+}  // namespace rm
