@@ -12,6 +12,7 @@
 # host K 02:52:4d:00:00:KK (KK = K in hex). The default prefix is 10.77.0; since
 # every lab lives in namespaces of its own, labs with the same prefix do not meet.
 # NAME must be short (at most 12 characters) and unique per caller: put the PID in it.
+# For `run` the NAME "auto" picks one from this script's PID (for CTest wrappers).
 #
 # Commands (all need root and a kernel that permits `ip netns add`; otherwise
 # they print why and exit 77, the skip status of the tests):
@@ -207,6 +208,7 @@ case "$op" in
   *) sed -n '2,36p' "$SELF" >&2; exit 2 ;;
 esac
 LAB=${1:-}
+[ "$op" = run ] && [ "$LAB" = auto ] && LAB="nl$$"
 check_name "$LAB"
 shift
 check_capable
