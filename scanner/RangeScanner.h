@@ -11,7 +11,7 @@ class QListWidget;
 namespace rm {
 
 class RangeScanner {
-public:
+  public:
     virtual ~RangeScanner() = default;
     // prefix: network prefix text ending in "." (e.g. "192.168.1."), 8-bit text.
     // By 1500 ms after the call every host number first..last (clamped to 0..255)

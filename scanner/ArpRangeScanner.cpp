@@ -1,0 +1,127 @@
+// The worker thread behind Therad and the hand-over of entries to the list.
+#include "scanner/ArpRangeScanner.h"
+
+#include <QListWidget>
+#include <QMetaObject>
+#include <algorithm>
+#include <vector>
+
+#include "platform/linux/RawArpSocket.h"
+
+namespace rm {
+
+ArpRangeScanner::ArpRangeScanner(std::unique_ptr<SweepMethod> method, VendorSource vendors,
+                                 InterfaceLookup interfaceFor)
+    : method_(std::move(method)),
+      vendorSource_(std::move(vendors)),
+      interfaceFor_(std::move(interfaceFor)),
+      worker_([this] { WorkerLoop(); }) {}
+
+ArpRangeScanner::~ArpRangeScanner() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        superseded_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void ArpRangeScanner::Therad(const QByteArray& prefix, QListWidget* list, int32_t first,
+                             int32_t last) {
+    Job job;
+    job.generation = ++generation_;
+    job.prefix = prefix;
+    job.first = first;
+    job.last = last;
+    job.start = SweepClock::now();
+    job.list = list;
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = std::move(job);
+        superseded_ = true;  // a sweep still running gives way at once
+    }
+    wake_.notify_all();
+}
+
+void ArpRangeScanner::WorkerLoop() {
+    if (vendorSource_) vendors_ = vendorSource_();
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || pending_.has_value(); });
+            if (stopping_) return;
+            job = std::move(*pending_);
+            pending_.reset();
+            superseded_ = false;
+        }
+        Sweep(job);
+    }
+}
+
+void ArpRangeScanner::Sweep(const Job& job) {
+    const std::vector<SweepHost> hosts = HostsOfRange(job.prefix.constData(), job.first, job.last);
+    if (hosts.empty()) return;
+    auto addressOf = [&job](const SweepHost& h) {
+        return QString::fromLocal8Bit(job.prefix) + QString::number(h.number);
+    };
+    std::vector<bool> answered(hosts.size(), false);
+    const int firstNumber = hosts.front().number;
+
+    std::optional<InterfaceInfo> ifc;
+    for (const SweepHost& h : hosts) {
+        if (h.ip != 0) {
+            ifc = interfaceFor_(h.ip);
+            break;
+        }
+    }
+    if (ifc) {
+        method_->Run(
+            *ifc, hosts, job.start,
+            [&](const SweepHost& h, const MacAddress& mac) {
+                answered[size_t(h.number - firstNumber)] = true;
+                const QString vendor = vendors_ ? vendors_->Lookup(mac) : QString();
+                Post(job, h.number, EntryText(addressOf(h), mac, vendor));
+            },
+            superseded_);
+    }
+    if (superseded_) return;  // the list belongs to the newer sweep now
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (!answered[i]) Post(job, hosts[i].number, EntryText(addressOf(hosts[i]), std::nullopt));
+    }
+}
+
+void ArpRangeScanner::Post(const Job& job, int host, QString line) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = job.generation, list = job.list, host, line = std::move(line)] {
+            // Runs on the UI thread: the only place the list is touched.
+            if (generation != generation_ || !list) return;
+            Insert(list, host, line);
+        },
+        Qt::QueuedConnection);
+}
+
+void ArpRangeScanner::Insert(QListWidget* list, int host, const QString& line) {
+    // Answers arrive in any order; the list reads best in host order.
+    int row = list->count();
+    while (row > 0) {
+        const QVariant v = list->item(row - 1)->data(kHostNumberRole);
+        if (!v.isValid() || v.toInt() < host) break;
+        --row;
+    }
+    auto* item = new QListWidgetItem(line);
+    item->setData(kHostNumberRole, host);
+    list->insertItem(row, item);
+}
+
+std::unique_ptr<RangeScanner> MakeArpRangeScanner() {
+    std::shared_ptr<RawArpSocket> socket = RawArpSocket::SharedForScanner();
+    std::unique_ptr<SweepMethod> method =
+        socket ? MakeRawSweep(std::move(socket)) : MakeKernelSweep();
+    return std::make_unique<ArpRangeScanner>(std::move(method),
+                                             [] { return &OuiVendors::System(); });
+}
+
+}  // namespace rm

@@ -1,0 +1,77 @@
+// The range scanner of the window: `Therad` hands the sweep to a worker thread
+// and returns; the entries come back to the UI thread by queued calls, each
+// tagged with the sweep it belongs to, so that an earlier sweep's late answers
+// never land in a later sweep's list.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "scanner/EntryText.h"
+#include "scanner/RangeScanner.h"
+#include "scanner/SweepEngine.h"
+
+class QListWidget;
+
+namespace rm {
+
+class ArpRangeScanner : public QObject, public RangeScanner {
+    Q_OBJECT
+  public:
+    // `method` sweeps on the worker thread. `vendors` is called once there before
+    // the first sweep (reading the OUI list takes a moment that the window should
+    // not wait for); it may return null, and may be empty.
+    // `interfaceFor` finds the interface of the range (InterfaceFor unless a test
+    // stands in for the machine's interfaces).
+    using VendorSource = std::function<const OuiVendors*()>;
+    using InterfaceLookup = std::function<std::optional<InterfaceInfo>(uint32_t ip)>;
+    ArpRangeScanner(std::unique_ptr<SweepMethod> method, VendorSource vendors = {},
+                    InterfaceLookup interfaceFor = InterfaceFor);
+    ~ArpRangeScanner() override;
+
+    void Therad(const QByteArray& prefix, QListWidget* list, int32_t first, int32_t last) override;
+
+    const char* MethodName() const { return method_->Name(); }
+    // Role of the host number kept on each entry: entries are kept in host order.
+    static constexpr int kHostNumberRole = Qt::UserRole + 1;
+
+  private:
+    struct Job {
+        uint64_t generation = 0;
+        QByteArray prefix;
+        int32_t first = 0, last = 0;
+        SweepClock::time_point start;
+        QPointer<QListWidget> list;
+    };
+
+    void WorkerLoop();
+    void Sweep(const Job& job);
+    void Post(const Job& job, int host, QString line);
+    void Insert(QListWidget* list, int host, const QString& line);
+
+    std::unique_ptr<SweepMethod> method_;
+    VendorSource vendorSource_;
+    InterfaceLookup interfaceFor_;
+    const OuiVendors* vendors_ = nullptr;
+    std::atomic<uint64_t> generation_{0};
+    std::atomic<bool> superseded_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<Job> pending_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+// The scanner main() wires in: raw ARP on the socket opened at start-up when
+// there is one, the kernel's neighbour table otherwise.
+std::unique_ptr<RangeScanner> MakeArpRangeScanner();
+
+}  // namespace rm

@@ -1,0 +1,90 @@
+// router-monitor-scan PREFIX FIRST LAST: one sweep of the range scanner, printed
+// as the lines the monitor's host list would receive, then a summary line. Users
+// run it to see what the monitor sees; the benchmark runs it.
+#include <sys/resource.h>
+
+#include <QString>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "scanner/EntryText.h"
+#include "scanner/SweepEngine.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: router-monitor-scan PREFIX FIRST LAST  (e.g. 192.168.1. 1 254)\n");
+    return 2;
+}
+
+bool ParseInt32(const char* text, int32_t& out) {
+    const char* end = text + std::strlen(text);
+    auto [p, ec] = std::from_chars(text, end, out);
+    return ec == std::errc() && p == end && p != text;
+}
+
+double CpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace rm;
+    int32_t first = 0, last = 0;
+    if (argc != 4 || !ParseInt32(argv[2], first) || !ParseInt32(argv[3], last)) return Usage();
+    const std::string prefix = argv[1];
+    if (prefix.empty() || prefix.back() != '.' || HostsOfRange(prefix.c_str(), 0, 0)[0].ip == 0)
+        return Usage();
+
+    // The raw socket is all the privilege the sweep needs; it is opened first and
+    // every capability dropped before anything else runs.
+    auto socket = RawArpSocket::Open();
+    DropAllCapabilities();
+    auto method = socket ? MakeRawSweep(socket) : MakeKernelSweep();
+
+    const std::vector<SweepHost> hosts = HostsOfRange(prefix.c_str(), first, last);
+    std::optional<InterfaceInfo> ifc;
+    if (!hosts.empty()) {
+        ifc = InterfaceFor(hosts.front().ip);
+        if (!ifc) {
+            std::fprintf(stderr, "router-monitor-scan: no interface of this machine is on %s0\n",
+                         prefix.c_str());
+            return 1;
+        }
+    }
+    const OuiVendors& vendors = OuiVendors::System();
+
+    std::vector<std::optional<MacAddress>> macs(hosts.size());
+    std::atomic<bool> never{false};
+    const double cpuBefore = CpuMs();
+    const auto start = SweepClock::now();
+    if (ifc) {
+        method->Run(
+            *ifc, hosts, start,
+            [&](const SweepHost& h, const MacAddress& mac) {
+                macs[size_t(h.number - hosts.front().number)] = mac;
+            },
+            never);
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::microseconds>(SweepClock::now() - start);
+    const double cpu = CpuMs() - cpuBefore;
+
+    int answered = 0;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        const QString address = QString::fromLocal8Bit(prefix) + QString::number(hosts[i].number);
+        const QString vendor = macs[i] ? vendors.Lookup(*macs[i]) : QString();
+        std::printf("%s\n", EntryText(address, macs[i], vendor).toLocal8Bit().constData());
+        if (macs[i]) ++answered;
+    }
+    std::printf("%d of %zu answered in %.1f ms (%s, cpu %.2f ms)\n", answered, hosts.size(),
+                elapsed.count() / 1e3, method->Name(), cpu);
+    return 0;
+}

@@ -1,0 +1,195 @@
+// The sweep loop over raw frames and the kernel-table fallback.
+#include "scanner/SweepEngine.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/linux/NeighbourTable.h"
+
+namespace rm {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Waits are cut into slices so that a newer sweep never waits long for an older one.
+constexpr milliseconds kSlice{40};
+
+milliseconds Until(SweepClock::time_point t) {
+    return std::max(milliseconds(0),
+                    std::chrono::duration_cast<milliseconds>(t - SweepClock::now()));
+}
+
+// Index of each host's address; hosts without an address are never asked.
+struct HostIndex {
+    std::unordered_map<uint32_t, size_t> byIp;
+    explicit HostIndex(std::span<const SweepHost> hosts) {
+        for (size_t i = 0; i < hosts.size(); ++i) {
+            if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
+        }
+    }
+};
+
+class RawLink : public ArpLink {
+  public:
+    RawLink(RawArpSocket& socket, const InterfaceInfo& ifc) : socket_(socket), ifc_(ifc) {}
+    void Drain() override { socket_.Drain(); }
+    bool Send(std::span<const uint8_t> frame) override { return socket_.Send(ifc_, frame); }
+    std::optional<std::vector<uint8_t>> Receive(milliseconds timeout) override {
+        return socket_.Receive(ifc_.index, timeout);
+    }
+
+  private:
+    RawArpSocket& socket_;
+    const InterfaceInfo& ifc_;
+};
+
+class RawSweep : public SweepMethod {
+  public:
+    RawSweep(std::shared_ptr<RawArpSocket> socket, SweepTiming timing)
+        : socket_(std::move(socket)), timing_(std::move(timing)) {}
+    void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+             SweepClock::time_point start, const AnswerFn& answer,
+             const std::atomic<bool>& cancelled) override {
+        RawLink link(*socket_, ifc);
+        RunArpSweep(link, ifc, hosts, start, timing_, answer, cancelled);
+    }
+    const char* Name() const override { return "raw ARP"; }
+
+  private:
+    std::shared_ptr<RawArpSocket> socket_;
+    SweepTiming timing_;
+};
+
+class KernelSweep : public SweepMethod {
+  public:
+    explicit KernelSweep(SweepTiming timing) : timing_(std::move(timing)) {}
+    void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+             SweepClock::time_point start, const AnswerFn& answer,
+             const std::atomic<bool>& cancelled) override;
+    const char* Name() const override { return "kernel neighbour table"; }
+
+  private:
+    SweepTiming timing_;
+};
+
+void KernelSweep::Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+                      SweepClock::time_point start, const AnswerFn& answer,
+                      const std::atomic<bool>& cancelled) {
+    HostIndex index(hosts);
+    std::vector<bool> answered(hosts.size(), false);
+    size_t left = 0;
+    std::vector<uint32_t> asked;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (hosts[i].ip == ifc.ip) {
+            answered[i] = true;
+            answer(hosts[i], ifc.mac);
+        } else if (hosts[i].ip != 0) {
+            asked.push_back(hosts[i].ip);
+            ++left;
+        }
+    }
+    if (left == 0) return;
+    NudgeKernelResolver(asked);
+    // The table is read a few times so that present hosts show early; the last
+    // read comes after the kernel's own one-second retry of a lost reply.
+    const milliseconds reads[] = {milliseconds(150), milliseconds(400), milliseconds(750),
+                                  timing_.deadline};
+    for (milliseconds at : reads) {
+        while (!cancelled && SweepClock::now() < start + at) {
+            std::this_thread::sleep_for(std::min(kSlice, Until(start + at)));
+        }
+        if (cancelled) return;
+        for (const Neighbour& n : DumpNeighbours()) {
+            if (n.ifindex != ifc.index || n.state != NeighbourState::Reachable || !n.mac) continue;
+            auto it = index.byIp.find(n.ip);
+            if (it == index.byIp.end() || answered[it->second]) continue;
+            answered[it->second] = true;
+            answer(hosts[it->second], *n.mac);
+            --left;
+        }
+        if (left == 0) return;
+    }
+}
+
+}  // namespace
+
+std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last) {
+    first = std::clamp<int32_t>(first, 0, 255);
+    last = std::clamp<int32_t>(last, 0, 255);
+    std::vector<SweepHost> hosts;
+    for (int32_t n = first; n <= last; ++n) {
+        SweepHost h;
+        h.number = n;
+        const std::string text = std::string(prefix) + std::to_string(n);
+        in_addr a{};
+        // Strict dotted quads only: a prefix such as "10." would otherwise make
+        // the short inet_aton forms of some other address.
+        if (inet_pton(AF_INET, text.c_str(), &a) == 1) h.ip = a.s_addr;
+        hosts.push_back(h);
+    }
+    return hosts;
+}
+
+void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+                 SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
+                 const std::atomic<bool>& cancelled) {
+    HostIndex index(hosts);
+    std::vector<bool> answered(hosts.size(), false);
+    size_t left = 0;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (hosts[i].ip == 0) continue;
+        if (hosts[i].ip == ifc.ip) {
+            answered[i] = true;
+            answer(hosts[i], ifc.mac);
+        } else {
+            ++left;
+        }
+    }
+    if (left == 0) return;
+    // Replies still queued from an earlier sweep say nothing about now.
+    link.Drain();
+
+    size_t nextAttempt = 0;
+    const auto deadline = start + timing.deadline;
+    while (left > 0 && !cancelled) {
+        const auto now = SweepClock::now();
+        if (now >= deadline) break;
+        if (nextAttempt < timing.attempts.size() && now >= start + timing.attempts[nextAttempt]) {
+            for (size_t i = 0; i < hosts.size(); ++i) {
+                if (answered[i] || hosts[i].ip == 0) continue;
+                link.Send(BuildArpRequest(ifc.mac, ifc.ip, hosts[i].ip));
+            }
+            ++nextAttempt;
+            continue;
+        }
+        auto wakeAt = deadline;
+        if (nextAttempt < timing.attempts.size())
+            wakeAt = std::min(wakeAt, start + timing.attempts[nextAttempt]);
+        const auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
+        if (!frame) continue;
+        const auto reply = ParseArpReply(*frame);
+        // Replies to someone else's question (or announcements) are not answers.
+        if (!reply || reply->targetIp != ifc.ip) continue;
+        auto it = index.byIp.find(reply->senderIp);
+        if (it == index.byIp.end() || answered[it->second]) continue;
+        answered[it->second] = true;
+        --left;
+        answer(hosts[it->second], reply->senderMac);
+    }
+}
+
+std::unique_ptr<SweepMethod> MakeRawSweep(std::shared_ptr<RawArpSocket> socket,
+                                          SweepTiming timing) {
+    return std::make_unique<RawSweep>(std::move(socket), std::move(timing));
+}
+
+std::unique_ptr<SweepMethod> MakeKernelSweep(SweepTiming timing) {
+    return std::make_unique<KernelSweep>(std::move(timing));
+}
+
+}  // namespace rm

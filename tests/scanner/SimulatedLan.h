@@ -1,0 +1,104 @@
+// A simulated Ethernet segment behind the ArpLink seam: hosts that answer ARP
+// requests after a delay, frame loss in each direction, and stray frames a real
+// network carries (replies to others, announcements, garbage) mixed in.
+#pragma once
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "scanner/SweepEngine.h"
+
+namespace rm {
+
+class SimulatedLan : public ArpLink {
+  public:
+    struct Host {
+        MacAddress mac;
+        std::chrono::milliseconds delay{1};
+    };
+    std::map<uint32_t, Host> hosts;  // by IPv4 value
+    double requestLoss = 0, replyLoss = 0;
+    std::vector<std::vector<uint8_t>> strays;  // queued before every answer
+    std::vector<uint32_t> asked;               // targets of the requests sent, in order
+    int drains = 0;
+
+    explicit SimulatedLan(uint32_t seed = 1) : rng_(seed) {}
+
+    void Add(const char* ip, uint8_t last,
+             std::chrono::milliseconds delay = std::chrono::milliseconds(1)) {
+        hosts[inet_addr(ip)] = {MacAddress{0x00, 0x1b, 0x21, 0x00, 0x00, last}, delay};
+    }
+
+    void Drain() override {
+        std::lock_guard lock(m_);
+        ++drains;
+        queue_.clear();
+    }
+
+    bool Send(std::span<const uint8_t> frame) override {
+        std::lock_guard lock(m_);
+        if (frame.size() < kArpFrameSize) return false;
+        uint32_t target, sender;
+        std::memcpy(&target, frame.data() + 38, 4);
+        std::memcpy(&sender, frame.data() + 28, 4);
+        asked.push_back(target);
+        auto it = hosts.find(target);
+        if (it == hosts.end() || Lose(requestLoss)) return true;
+        const auto due = Clock::now() + it->second.delay;
+        for (const auto& s : strays) queue_.push_back({due, s});
+        if (!Lose(replyLoss)) queue_.push_back({due, Reply(it->second.mac, target, frame)});
+        return true;
+    }
+
+    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds timeout) override {
+        const auto end = Clock::now() + timeout;
+        for (;;) {
+            {
+                std::lock_guard lock(m_);
+                for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+                    if (it->due <= Clock::now()) {
+                        auto f = std::move(it->frame);
+                        queue_.erase(it);
+                        return f;
+                    }
+                }
+            }
+            if (Clock::now() >= end) return std::nullopt;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+
+    // A reply of `mac`/`ip` to the asker of `request`, as a host would send it.
+    static std::vector<uint8_t> Reply(const MacAddress& mac, uint32_t ip,
+                                      std::span<const uint8_t> request) {
+        std::vector<uint8_t> f(60, 0);
+        std::copy(request.begin() + 6, request.begin() + 12, f.begin());  // to the asker
+        std::copy(mac.begin(), mac.end(), f.begin() + 6);
+        const uint8_t arp[] = {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0, 2};
+        std::copy(std::begin(arp), std::end(arp), f.begin() + 12);
+        std::copy(mac.begin(), mac.end(), f.begin() + 22);
+        std::memcpy(f.data() + 28, &ip, 4);
+        std::copy(request.begin() + 22, request.begin() + 32, f.begin() + 32);  // asker's MAC+IP
+        return f;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        Clock::time_point due;
+        std::vector<uint8_t> frame;
+    };
+    bool Lose(double p) { return std::uniform_real_distribution<>(0, 1)(rng_) < p; }
+    std::mutex m_;
+    std::deque<Pending> queue_;
+    std::mt19937 rng_;
+};
+
+}  // namespace rm
