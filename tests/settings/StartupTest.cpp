@@ -1,0 +1,117 @@
+// FormLoad and FormUnload against fakes: what start-up loads, probes and shows,
+// in which order, and what shutdown leaves behind.
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "app/Startup.h"
+#include "settings/SettingsFixture.h"
+
+namespace rm {
+namespace {
+
+class StartupTest : public SettingsFixture {
+  protected:
+    StartupTest() {
+        addresses.SetAddresses({"192.168.1.20"});
+        local.ip = QStringLiteral("192.168.1.20");
+        arp.Set("192.168.1.20", {0x02, 0x00, 0x00, 0x00, 0x00, 0x14});
+        arp.Set("192.168.1.1", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
+        sockets.names[inet_addr("192.168.1.20")] = "scanner";
+    }
+};
+
+TEST_F(StartupTest, LoadsSettingsAddsTheIconAndFillsBothRows) {
+    WriteFile("savedata1.ini", "7\r\n");
+    WriteFile("savedata4.ini", "\xD1\xB8\xC0\xD7\r\n");
+
+    ASSERT_TRUE(FormLoad(*form));
+
+    EXPECT_EQ(form->Text8->text(), QStringLiteral("7"));
+    EXPECT_EQ(form->Text14->text(), QStringLiteral("迅雷"));
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+    EXPECT_EQ(form->trayicon.szTip, QStringLiteral("Tesk网监视"));
+    EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("192.168.1."));
+    EXPECT_EQ(form->Text5->text(), QStringLiteral("192.168.1.20"));
+    EXPECT_EQ(form->Text4->text(), QStringLiteral("02-00-00-00-00-14"));
+    EXPECT_EQ(form->Text6->text(), QStringLiteral("scanner"));
+    EXPECT_EQ(form->Text1->text(), QStringLiteral("02-00-00-00-00-01"));
+    EXPECT_EQ(form->Text2->text(), QStringLiteral("192.168.1.1"));
+    EXPECT_EQ(form->Text3->text(), QStringLiteral("路由器"));
+    // Own machine first, then the router; no scan has started.
+    EXPECT_EQ(arp.requests,
+              (std::vector<uint32_t>{inet_addr("192.168.1.20"), inet_addr("192.168.1.1")}));
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(StartupTest, ASilentRouterLeavesItsRowAsItWas) {
+    arp.Remove("192.168.1.1");
+    ASSERT_TRUE(FormLoad(*form));
+    EXPECT_EQ(form->Text1->text(), QStringLiteral("Text1"));
+    EXPECT_EQ(form->Text2->text(), QStringLiteral("Text2"));
+    EXPECT_EQ(form->Text3->text(), QStringLiteral("Text3"));
+    EXPECT_EQ(tray.Shown(), IconId::Window);
+}
+
+TEST_F(StartupTest, TheRouterIsHostOneOfTheSelectedNetwork) {
+    addresses.SetAddresses({"192.168.0.5", "10.0.0.9"});
+    local.ip = QStringLiteral("192.168.0.5");
+    arp.Set("192.168.0.1", {0x0A, 0xBB, 0x0C, 0x0D, 0x0E, 0x0F});
+    ASSERT_TRUE(FormLoad(*form));
+    EXPECT_EQ(form->Text1->text(), QStringLiteral("0A-BB-0C-0D-0E-0F"));
+    EXPECT_EQ(form->Text2->text(), QStringLiteral("192.168.0.1"));
+    // The own address does not answer its own probe here, and has no name.
+    EXPECT_EQ(form->Text4->text(), QStringLiteral("False"));
+    EXPECT_EQ(form->Text6->text(), QString());
+}
+
+TEST_F(StartupTest, WithoutAnyLocalNetworkNoRouterIsGuessed) {
+    addresses.addresses.clear();
+    local.ip.clear();
+    ASSERT_TRUE(FormLoad(*form));
+    EXPECT_EQ(form->Combo1->count(), 0);
+    EXPECT_EQ(form->Text1->text(), QStringLiteral("Text1"));
+    EXPECT_EQ(arp.requests.size(), 1u);  // only the (empty) own address
+}
+
+TEST_F(StartupTest, AMissingSettingsFileEndsBeforeAnyIconOrProbe) {
+    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
+    EXPECT_FALSE(FormLoad(*form));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("savedata3.ini")));
+    EXPECT_TRUE(tray.calls.empty());
+    EXPECT_TRUE(arp.requests.empty());
+    EXPECT_EQ(addresses.calls, 0);
+}
+
+TEST_F(StartupTest, ClosingRemovesTheIconAndEndsWithoutSaving) {
+    ASSERT_TRUE(FormLoad(*form));
+    form->Text8->setText(QStringLiteral("not saved"));
+    form->Timer2->start(1000);
+    QTimer::singleShot(0, form.get(), [this] { form->close(); });
+    QObject::connect(form.get(), &Form1::closing, form.get(), [this] { FormUnload(*form); });
+
+    EXPECT_EQ(QCoreApplication::exec(), 0);  // the close ended the event loop
+
+    EXPECT_EQ(tray.Shown(), IconId::None);
+    EXPECT_EQ(tray.calls.back().action, TrayHost::kDelete);
+    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
+}
+
+TEST_F(StartupTest, ClosingDuringAScanWaitEndsTheProcessThere) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ASSERT_TRUE(FormLoad(*form));
+    form->tickRunning = true;  // the close arrives inside a wait of MonitorTick
+    EXPECT_EXIT(
+        {
+            FormUnload(*form);
+            std::exit(3);  // the rest of the scan: must never run
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace rm
