@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# scan-bench.sh: the range scanner against arp-scan, side by side in the network
+# lab (namespaces only; nothing leaves this machine). For each lab size and loss
+# it times RUNS sweeps of router-monitor-scan and of arp-scan (default settings
+# and tuned --retry=3 --timeout=100) over the range of the lab's hosts, and
+# prints median and range of the time to a complete result and of hosts found.
+# Then the share of complete sweeps under 10 % loss in each direction, and, with
+# --lag, how long the unprivileged path keeps listing a host that left.
+#
+# usage: bench/scan-bench.sh [--build DIR] [--runs N] [--sizes "30 200"] [--lag]
+# Needs root (network namespaces), arp-scan and nftables.
+set -u
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(dirname "$HERE")"
+BUILD="$ROOT/build"
+RUNS=5
+SIZES="30 200"  # the lab holds at most 200 hosts
+LAG=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) BUILD=$2; shift ;;
+    --runs) RUNS=$2; shift ;;
+    --sizes) SIZES=$2; shift ;;
+    --lag) LAG=1 ;;
+    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+  esac
+  shift
+done
+LAB="$ROOT/scripts/netlab.sh"
+SCAN="$BUILD/router-monitor-scan"
+[ -x "$SCAN" ] || { echo "build router-monitor-scan first ($SCAN)" >&2; exit 1; }
+command -v arp-scan >/dev/null || { echo "arp-scan is not installed" >&2; exit 1; }
+NAME="sb$$"
+trap '"$LAB" down "$NAME" >/dev/null 2>&1' EXIT
+trap 'exit 130' INT TERM
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# One run of a tool: prints "elapsed_ms found".
+run_ours() {
+  local t0 t1 line
+  t0=$(now_ms)
+  line=$("$LAB" exec "$NAME" "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1)
+  t1=$(now_ms)
+  # Wall time like arp-scan's (process start and namespace entry included); the
+  # command's own figure of the sweep alone goes to a file of its own.
+  echo "$line" | awk '{ print $6, $1 }' >>"$tmp/own"
+  echo "$((t1 - t0)) $(echo "$line" | awk '{print $1}')"
+}
+run_arpscan() {
+  local t0 t1 found
+  t0=$(now_ms)
+  found=$("$LAB" exec "$NAME" arp-scan -q -x -I eth0 "$@" "10.77.0.$FIRST-10.77.0.$LAST" 2>/dev/null |
+    awk '{print $1}' | sort -u | grep -c '^10\.')
+  t1=$(now_ms)
+  echo "$((t1 - t0)) $found"
+}
+
+# median and range of one column of "a b" lines
+stats() {
+  sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
+    printf "%8.1f  %8.1f-%-8.1f", m, v[1], v[NR] }'
+}
+
+report() {
+  local label=$1 file=$2
+  printf "%-28s %s   " "$label" "$(awk '{print $1}' "$file" | stats)"
+  awk '{print $2}' "$file" | sort -n | awk '{ v[NR] = $1 } END { printf "%4d (%d-%d)", v[int((NR + 1) / 2)], v[1], v[NR] }'
+  printf " of %d\n" "$EXPECT"
+}
+
+printf "%-28s %8s  %-17s   %s\n" "lab / tool" "median" "range (ms)" "hosts found"
+for size in $SIZES; do
+  "$LAB" up "$NAME" --hosts "$size" >/dev/null || exit 1
+  FIRST=11
+  LAST=$((10 + size))
+  EXPECT=$size
+  for loss in 0 10; do
+    "$LAB" loss "$NAME" "$loss" || exit 1
+    echo "-- $size hosts, $loss % loss (each direction), $RUNS runs each"
+    tmp=$(mktemp -d)
+    for ((i = 0; i < RUNS; i++)); do
+      run_ours >>"$tmp/ours"
+      run_arpscan >>"$tmp/default"
+      run_arpscan --retry=3 --timeout=100 >>"$tmp/tuned"
+    done
+    report "router-monitor-scan" "$tmp/ours"
+    report "  (its sweep alone)" "$tmp/own"
+    report "arp-scan (default)" "$tmp/default"
+    report "arp-scan --retry=3 -t 100" "$tmp/tuned"
+    rm -rf "$tmp"
+  done
+  # Completeness under loss: many sweeps, each must find everybody.
+  "$LAB" loss "$NAME" 10
+  sweeps=$((size <= 30 ? 200 : 40))
+  complete=0
+  cpu=""
+  for ((i = 0; i < sweeps; i++)); do
+    line=$("$LAB" exec "$NAME" "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1)
+    [ "$(echo "$line" | awk '{print $1}')" = "$size" ] && complete=$((complete + 1))
+  done
+  "$LAB" loss "$NAME" 0
+  cpu=$("$LAB" exec "$NAME" "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1 | sed 's/.*cpu \([0-9.]*\) ms.*/\1/')
+  echo "-- $size hosts: $complete of $sweeps sweeps complete under 10 % loss; cpu per sweep at 0 % loss: $cpu ms"
+
+  if [ "$LAG" = 1 ] && [ "$size" = "${SIZES%% *}" ]; then
+    # The unprivileged path answers from the kernel's cache: time until a host
+    # that left stops being listed.
+    "$LAB" exec "$NAME" capsh --drop=cap_net_raw -- -c "\"$SCAN\" 10.77.0. 11 11" >/dev/null
+    "$LAB" leave "$NAME" h1
+    t0=$(now_ms)
+    while :; do
+      line=$("$LAB" exec "$NAME" capsh --drop=cap_net_raw -- -c "\"$SCAN\" 10.77.0. 11 11" | head -1)
+      case "$line" in *00-00-00-00-00-00*) break ;; esac
+      [ $(($(now_ms) - t0)) -gt 120000 ] && break
+      sleep 1
+    done
+    echo "-- unprivileged path: a host that left was listed for $(( ($(now_ms) - t0) / 1000 )) s more"
+    "$LAB" join "$NAME" h1
+  fi
+  "$LAB" down "$NAME"
+done
