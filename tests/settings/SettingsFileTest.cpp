@@ -14,16 +14,6 @@ QByteArray Bytes(const char* s, qsizetype n) {
     return QByteArray(s, n);
 }
 
-TEST(SettingsFileBytes, OneLineOfTheTypedTextEndedByCrLf) {
-    EXPECT_EQ(SettingsFileBytes(QStringLiteral("20")), Bytes("20\r\n", 4));
-    EXPECT_EQ(SettingsFileBytes(QStringLiteral("1")), Bytes("1\r\n", 3));
-    EXPECT_EQ(SettingsFileBytes(QStringLiteral("255")), Bytes("255\r\n", 5));
-    EXPECT_EQ(SettingsFileBytes(QString()), Bytes("\r\n", 2));
-    EXPECT_EQ(SettingsFileBytes(QStringLiteral(" 00-1A-2B-3C-4D-5E ")),
-              QByteArray(" 00-1A-2B-3C-4D-5E \r\n"));
-    EXPECT_EQ(SettingsFileBytes(QStringLiteral("abc")), QByteArray("abc\r\n"));
-}
-
 struct LineCase {
     const char* name;
     QByteArray content;
