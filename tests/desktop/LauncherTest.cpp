@@ -1,0 +1,52 @@
+// Starting a program by path: the whole text is the path, nothing is split or
+// handed to a shell, and a program that cannot start reports false.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+
+#include "platform/linux/LinuxPlatform.h"
+
+namespace rm {
+namespace {
+
+// A script that leaves its own path ($0) in "started.txt" beside it.
+QString WriteMarkerScript(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\nprintf '%s' \"$0\" > \"$(dirname \"$0\")/started.txt\"\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+TEST(LinuxProgramLauncher, StartsAPathWithSpacesAndChineseAsOneProgram) {
+    QTemporaryDir dir(QDir::tempPath() + "/下载 管理器 XXXXXX");
+    ASSERT_TRUE(dir.isValid());
+    QString program = WriteMarkerScript(dir.filePath("迅雷 start.sh"));
+    auto launcher = MakeLinuxProgramLauncher();
+
+    EXPECT_TRUE(launcher->StartMinimized(program));
+    QFile marker(dir.filePath("started.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(marker.exists() && marker.size() > 0, 5000);
+    ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(marker.readAll()), program);
+}
+
+TEST(LinuxProgramLauncher, ReportsFalseWhenNothingCanStart) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto launcher = MakeLinuxProgramLauncher();
+    EXPECT_FALSE(launcher->StartMinimized(QString()));
+    EXPECT_FALSE(launcher->StartMinimized(dir.filePath("no such program")));
+    // Shell syntax is part of the path, not a command line.
+    QString touched = dir.filePath("touched");
+    EXPECT_FALSE(launcher->StartMinimized("/bin/touch " + touched));
+    EXPECT_FALSE(launcher->StartMinimized("/bin/sh -c 'touch " + touched + "'"));
+    QTest::qWait(200);
+    EXPECT_FALSE(QFile::exists(touched));
+}
+
+}  // namespace
+}  // namespace rm

@@ -1,0 +1,76 @@
+// The title-matching rules of the window actions, over a scripted window list.
+#include <gtest/gtest.h>
+
+#include "desktop/WindowActions.h"
+#include "platform/fake/FakeDesktop.h"
+
+namespace rm {
+namespace {
+
+using Ids = std::vector<WindowSystem::WindowId>;
+
+class WindowActionsTest : public ::testing::Test {
+  protected:
+    FakeWindowSystem windows;
+};
+
+TEST_F(WindowActionsTest, ClosesEveryWindowContainingTheFragmentExactly) {
+    windows.windows = {{1, "迅雷 - 下载中"}, {2, "Thunder"}, {3, "迅雷7"},        {4, "thunder"},
+                       {5, "THUNDER X"},     {6, ""},        {7, "My Thunder 2"}, {8, " Thunde r"}};
+    CloseWindowsByTitle(windows, "迅雷");
+    EXPECT_EQ(windows.closed, (Ids{1, 3}));
+
+    windows.closed.clear();
+    CloseWindowsByTitle(windows, "Thunder");
+    EXPECT_EQ(windows.closed, (Ids{2, 7})) << "case-sensitive, no trimming";
+    EXPECT_TRUE(windows.minimized.empty());
+}
+
+TEST_F(WindowActionsTest, MinimisesByTheSameRuleWithoutClosing) {
+    windows.windows = {{10, "迅雷"}, {11, "xx迅雷xx"}, {12, "迅"}, {13, ""}};
+    MinimizeWindowsByTitle(windows, "迅雷");
+    EXPECT_EQ(windows.minimized, (Ids{10, 11}));
+    EXPECT_TRUE(windows.closed.empty());
+}
+
+TEST_F(WindowActionsTest, OnlyTheFirst255CharactersOfATitleCount) {
+    QString pad254(254, QChar('a'));
+    windows.windows = {
+        {1, QString(248, QChar('a')) + "Thunder"},  // ends at character 255
+        {2, QString(249, QChar('a')) + "Thunder"},  // last 'r' is character 256
+        {3, QString(300, QChar('a')) + "Thunder"},
+        {4, QString(248, QChar(0x4E0B)) + "Thunder"},  // counted in characters, not bytes
+    };
+    CloseWindowsByTitle(windows, "Thunder");
+    EXPECT_EQ(windows.closed, (Ids{1, 4}));
+
+    // A character outside the BMP is one character, though two UTF-16 units.
+    windows.windows = {{5, pad254 + QString::fromUtf8("😀") + "z"}};
+    windows.closed.clear();
+    CloseWindowsByTitle(windows, QString::fromUtf8("😀"));
+    CloseWindowsByTitle(windows, "z");
+    EXPECT_EQ(windows.closed, (Ids{5}));
+}
+
+TEST_F(WindowActionsTest, EmptyFragmentSelectsNothing) {
+    windows.windows = {{1, "迅雷"}, {2, "Terminal"}, {3, ""}};
+    CloseWindowsByTitle(windows, "");
+    MinimizeWindowsByTitle(windows, QString());
+    EXPECT_TRUE(windows.closed.empty());
+    EXPECT_TRUE(windows.minimized.empty());
+}
+
+TEST_F(WindowActionsTest, FragmentIsKeptForTheCallbacksAfterTheAction) {
+    windows.windows = {{1, "迅雷"}, {2, "Terminal"}};
+    MinimizeWindowsByTitle(windows, "Term");
+    EXPECT_EQ(titleFragment, "Term");
+    // The callbacks keep enumerating (1) whether or not the window matched.
+    EXPECT_EQ(CloseIfTitleMatches(windows, 1), 1);
+    EXPECT_EQ(CloseIfTitleMatches(windows, 2), 1);
+    EXPECT_EQ(MinimizeIfTitleMatches(windows, 99), 1);
+    EXPECT_EQ(windows.closed, (Ids{2}));
+    EXPECT_EQ(windows.minimized, (Ids{2}));
+}
+
+}  // namespace
+}  // namespace rm

@@ -1,0 +1,195 @@
+// Closing and minimising real X windows by title: windows opened by
+// rm-title-window on a virtual display (with openbox, and again without a
+// window manager), acted on through the Xlib window system.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
+#include <QtTest/QTest>
+#include <memory>
+
+#include "desktop/WindowActions.h"
+#include "platform/linux/LinuxPlatform.h"
+
+// Xlib last: its macros (None, Status, Bool ...) would clash with Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace rm {
+namespace {
+
+using WindowId = WindowSystem::WindowId;
+
+// One rm-title-window process; stopped when the test ends, however it ends.
+class TitleWindows {
+  public:
+    explicit TitleWindows(const QStringList& args) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(RM_TITLE_WINDOW, args);
+        int titles = int(args.size()) - int(args.filter(QRegularExpression("^--")).size());
+        while (int(ids.size()) < titles && process_.waitForReadyRead(5000)) ReadLines();
+    }
+    ~TitleWindows() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    // Windows the program has closed on request so far.
+    QSet<WindowId> Closed() {
+        ReadLines();
+        return closed_;
+    }
+    void Kill() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    std::vector<WindowId> ids;
+
+  private:
+    void ReadLines() {
+        while (process_.canReadLine() || process_.waitForReadyRead(0)) {
+            if (!process_.canReadLine()) continue;
+            QString line = QString::fromUtf8(process_.readLine()).trimmed();
+            if (line.startsWith("closed "))
+                closed_.insert(line.mid(7).toULongLong(nullptr, 16));
+            else
+                ids.push_back(line.toULongLong(nullptr, 16));
+        }
+    }
+    QProcess process_;
+    QSet<WindowId> closed_;
+};
+
+// WM_STATE as the window manager sets it: 1 normal, 3 iconic, -1 unknown.
+long WmState(WindowId w) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return -1;
+    Atom wmState = XInternAtom(dpy, "WM_STATE", False);
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    long state = -1;
+    if (XGetWindowProperty(dpy, w, wmState, 0, 2, False, wmState, &type, &format, &n, &after,
+                           &data) == Success &&
+        data && n >= 1)
+        state = reinterpret_cast<long*>(data)[0];
+    if (data) XFree(data);
+    XCloseDisplay(dpy);
+    return state;
+}
+
+class X11WindowActions : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (qgetenv("DISPLAY").isEmpty()) GTEST_SKIP() << "no X display";
+        windows = MakeX11WindowSystem();
+    }
+    // The window manager lists new clients a moment after they map.
+    void WaitUntilListed(const std::vector<WindowId>& ids) {
+        auto listed = [&] {
+            auto all = windows->TopLevelWindows();
+            for (WindowId id : ids)
+                if (std::find(all.begin(), all.end(), id) == all.end()) return false;
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), 5000);
+    }
+
+    std::unique_ptr<WindowSystem> windows;
+};
+
+TEST_F(X11WindowActions, ClosesEveryMatchingWindowAndNoOther) {
+    TitleWindows app({"Thunder - 下载", "My Thunder 2", "thunder", "THUNDER",
+                      QString(255, QChar('x')) + "Thunder", "", "迅雷7 下载中", "迅雷"});
+    ASSERT_EQ(app.ids.size(), 8u);
+    WaitUntilListed(app.ids);
+    EXPECT_EQ(windows->TitleOf(app.ids[6]), "迅雷7 下载中");
+    EXPECT_EQ(windows->TitleOf(app.ids[5]), "");
+
+    CloseWindowsByTitle(*windows, "Thunder");
+    QSet<WindowId> wanted{app.ids[0], app.ids[1]};
+    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), wanted, 5000);
+
+    CloseWindowsByTitle(*windows, "迅雷");
+    wanted += {app.ids[6], app.ids[7]};
+    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), wanted, 5000);
+    // Nothing else arrives late.
+    QTest::qWait(200);
+    EXPECT_EQ(app.Closed(), wanted);
+}
+
+TEST_F(X11WindowActions, MinimisesEveryMatchingWindowAndNoOther) {
+    TitleWindows app({"迅雷 a", "b 迅雷", "迅 雷"});
+    ASSERT_EQ(app.ids.size(), 3u);
+    WaitUntilListed(app.ids);
+    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[0]), 1L, 5000);
+
+    MinimizeWindowsByTitle(*windows, "迅雷");
+    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[0]), long(IconicState), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[1]), long(IconicState), 5000);
+    EXPECT_EQ(WmState(app.ids[2]), long(NormalState));
+    EXPECT_TRUE(app.Closed().isEmpty());
+}
+
+TEST_F(X11WindowActions, AWindowThatRefusesStaysAndTheCallReturns) {
+    TitleWindows stubborn({"--refuse-close", "迅雷 保存?"});
+    TitleWindows polite({"迅雷 下载"});
+    ASSERT_EQ(stubborn.ids.size(), 1u);
+    ASSERT_EQ(polite.ids.size(), 1u);
+    WaitUntilListed({stubborn.ids[0], polite.ids[0]});
+
+    CloseWindowsByTitle(*windows, "迅雷");
+    QTRY_COMPARE_WITH_TIMEOUT(polite.Closed().size(), 1, 5000);
+    auto all = windows->TopLevelWindows();
+    EXPECT_NE(std::find(all.begin(), all.end(), stubborn.ids[0]), all.end());
+    EXPECT_EQ(windows->TitleOf(stubborn.ids[0]), "迅雷 保存?");
+}
+
+TEST_F(X11WindowActions, ReadsTheOldTitlePropertyWhenThereIsNoNewOne) {
+    TitleWindows app({"--wm-name-only", "迅雷 旧版", "Thunder old"});
+    ASSERT_EQ(app.ids.size(), 2u);
+    WaitUntilListed(app.ids);
+    EXPECT_EQ(windows->TitleOf(app.ids[0]), "迅雷 旧版");
+    CloseWindowsByTitle(*windows, "旧版");
+    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), QSet<WindowId>{app.ids[0]}, 5000);
+}
+
+TEST_F(X11WindowActions, AWindowGoneBeforeTheRequestIsSkipped) {
+    auto gone = std::make_unique<TitleWindows>(QStringList{"迅雷 gone"});
+    ASSERT_EQ(gone->ids.size(), 1u);
+    WindowId stale = gone->ids[0];
+    gone->Kill();
+
+    // BadWindow on every call, none of them fatal, and the connection stays usable.
+    EXPECT_EQ(windows->TitleOf(stale), "");
+    windows->RequestClose(stale);
+    windows->Minimize(stale);
+
+    TitleWindows live({"迅雷 live"});
+    ASSERT_EQ(live.ids.size(), 1u);
+    WaitUntilListed(live.ids);
+    CloseWindowsByTitle(*windows, "迅雷");
+    QTRY_COMPARE_WITH_TIMEOUT(live.Closed().size(), 1, 5000);
+}
+
+TEST_F(X11WindowActions, WithoutAnXDisplayNothingHappens) {
+    TitleWindows app({"迅雷 untouched"});
+    ASSERT_EQ(app.ids.size(), 1u);
+    QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    auto none = MakeX11WindowSystem();
+    EXPECT_TRUE(none->TopLevelWindows().empty());
+    CloseWindowsByTitle(*none, "迅雷");
+    MinimizeWindowsByTitle(*none, "迅雷");
+    none->RequestClose(app.ids[0]);
+    qputenv("DISPLAY", display);
+    QTest::qWait(200);
+    EXPECT_TRUE(app.Closed().isEmpty());
+}
+
+}  // namespace
+}  // namespace rm
