@@ -3,6 +3,7 @@
 #include "platform/linux/NeighbourTable.h"
 
 #include <arpa/inet.h>
+#include <linux/errqueue.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -126,6 +127,48 @@ void DrainEvents(int fd) {
     }
 }
 
+// A UDP socket connected to the discard port of `ip` that reports ICMP errors.
+int OpenProbe(uint32_t ip) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9);
+    to.sin_addr.s_addr = ip;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True when the error queue holds an ICMP message sent by `ip` itself (its port
+// unreachable for our datagram): the host is there.
+bool AnsweredFrom(int fd, uint32_t ip) {
+    bool answered = false;
+    for (;;) {
+        char data[64], control[512];
+        iovec iov{data, sizeof data};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        if (recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return answered;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+            const auto* err = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+            const auto* from = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(err));
+            if (err->ee_origin == SO_EE_ORIGIN_ICMP && from->sin_family == AF_INET &&
+                from->sin_addr.s_addr == ip)
+                answered = true;
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<Neighbour> DumpNeighbours() {
@@ -156,8 +199,8 @@ bool NudgeKernelResolver(const std::vector<uint32_t>& addresses) {
 }
 
 std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::milliseconds timeout) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + timeout;
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + timeout;
     NetlinkSocket query;
     if (query.fd() < 0) return std::nullopt;
     // Table changes wake us; without the subscription we look every 20 ms.
@@ -165,30 +208,48 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
 
     auto current = Find(query.fd(), ip);
     if (current && current->state == NeighbourState::Reachable && current->mac) return current->mac;
-    if (!NudgeKernelResolver({ip})) return std::nullopt;
+    const int probe = OpenProbe(ip);
+    if (probe < 0 || send(probe, "", 0, MSG_DONTWAIT) < 0) {
+        if (probe >= 0) close(probe);
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return std::nullopt;
+    }
 
     // FAILED counts only once the entry has been seen pending after the nudge:
     // before that it may be the verdict of an earlier attempt.
     bool sawPending = false;
+    bool hostAnswered = false;
+    std::optional<MacAddress> result;
     for (;;) {
         current = Find(query.fd(), ip);
         if (current) {
-            if (current->state == NeighbourState::Reachable && current->mac) return current->mac;
-            if (current->state == NeighbourState::Incomplete ||
-                current->state == NeighbourState::Stale)
-                sawPending = true;
-            if (current->state == NeighbourState::Failed && sawPending) return std::nullopt;
+            const NeighbourState st = current->state;
+            if (st == NeighbourState::Reachable && current->mac) {
+                result = current->mac;
+                break;
+            }
+            // A STALE entry stays unconfirmed for the kernel's first-probe delay
+            // (5 s by default). The host answering our datagram, which went to the
+            // entry's address, confirms it now.
+            if (st == NeighbourState::Stale && hostAnswered && current->mac) {
+                result = current->mac;
+                break;
+            }
+            if (st == NeighbourState::Incomplete || st == NeighbourState::Stale) sawPending = true;
+            if (st == NeighbourState::Failed && sawPending) break;
         }
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return std::nullopt;
-        if (events.fd() >= 0) {
-            pollfd p{events.fd(), POLLIN, 0};
-            if (poll(&p, 1, int(std::min<int64_t>(left, 100))) > 0) DrainEvents(events.fd());
-        } else {
-            usleep(useconds_t(std::min<int64_t>(left, 20)) * 1000);
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+                .count();
+        if (left <= 0) break;
+        pollfd p[2] = {{events.fd(), POLLIN, 0}, {probe, 0, 0}};
+        const int wait = int(std::min<int64_t>(left, events.fd() >= 0 ? 100 : 20));
+        if (poll(p, 2, wait) > 0) {
+            if (p[0].revents & POLLIN) DrainEvents(events.fd());
+            if (p[1].revents & POLLERR) hostAnswered = hostAnswered || AnsweredFrom(probe, ip);
         }
     }
+    if (probe >= 0) close(probe);
+    return result;
 }
 
 }  // namespace rm

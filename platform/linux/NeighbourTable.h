@@ -1,7 +1,9 @@
 // The unprivileged way to learn a neighbour's hardware address: make the kernel
 // resolve it (one UDP datagram to the address) and read the kernel's neighbour
 // table over rtnetlink. A STALE entry is not an answer: the datagram makes the
-// kernel probe it again, and only REACHABLE (or PERMANENT/NOARP) counts.
+// kernel probe it again, and only REACHABLE (or PERMANENT/NOARP) counts, or a
+// STALE entry whose host answers the datagram itself (ICMP port unreachable),
+// since the kernel's own re-probe waits 5 s.
 #pragma once
 
 #include <chrono>

@@ -112,6 +112,23 @@ TEST_F(NetLab, DepartedHostIsFalseOnTheRawPathAndBackAfterJoining) {
     EXPECT_EQ(ProbeMac(arp, h.ip), h.mac);
 }
 
+// An entry gone STALE (no traffic for half a minute) must be confirmed afresh.
+TEST_F(NetLab, KernelPathConfirmsStaleEntries) {
+    const LabHost h = Hosts()[2];
+    QString mac = h.mac;
+    mac.replace(QLatin1Char('-'), QLatin1Char(':'));
+    const QString stale = QStringLiteral("neigh replace %1 lladdr %2 dev %3 nud stale")
+                              .arg(h.ip, mac, Env("RM_LAB_IFACE"));
+    LinuxArpResolver arp(Path::Kernel);
+    Ip(stale.toLatin1().constData());
+    EXPECT_EQ(ProbeMac(arp, h.ip), h.mac);
+
+    Lab(QStringLiteral("leave %1 h3"));
+    Ip(stale.toLatin1().constData());
+    EXPECT_EQ(ProbeMac(arp, h.ip), QStringLiteral("False"));
+    Lab(QStringLiteral("join %1 h3"));
+}
+
 TEST_F(NetLab, AnyTextIsSafeAndQuick) {
     LinuxArpResolver arp(Path::Auto);
     const QString inputs[] = {QString(),
