@@ -2,6 +2,7 @@
 // around this binary: the router row with the lab's router answering and gone.
 // Outside a lab every test skips: nothing here may probe the machine's network.
 #include <QFile>
+#include <QStringList>
 #include <cstdlib>
 
 #include "app/Startup.h"
@@ -48,10 +49,21 @@ class StartupLabTest : public SettingsFixture {
 };
 
 TEST_F(StartupLabTest, TheAnsweringRouterFillsItsRow) {
-    // The lab's names file is this namespace's /etc/hosts: give our address a name.
+    // The lab's names file is this namespace's /etc/hosts: the own address gets
+    // the first name listed for it there, or one of ours when it has none.
     QFile hosts(QStringLiteral("/etc/netns/%1-scan/hosts").arg(Env("RM_LAB_NAME")));
-    ASSERT_TRUE(hosts.open(QIODevice::Append));
-    hosts.write((Env("RM_LAB_SCANNER_IP") + QStringLiteral(" netlab-self\n")).toLatin1());
+    ASSERT_TRUE(hosts.open(QIODevice::ReadWrite | QIODevice::Append));
+    hosts.seek(0);
+    QString ownName;
+    for (const QByteArray& line : hosts.readAll().split('\n')) {
+        const QStringList f = QString::fromLatin1(line).simplified().split(QLatin1Char(' '));
+        if (ownName.isEmpty() && f.size() > 1 && f[0] == Env("RM_LAB_SCANNER_IP")) ownName = f[1];
+    }
+    if (ownName.isEmpty()) {
+        ownName = QStringLiteral("netlab-self");
+        hosts.write(
+            (Env("RM_LAB_SCANNER_IP") + QLatin1Char(' ') + ownName + QLatin1Char('\n')).toLatin1());
+    }
     hosts.close();
 
     ASSERT_TRUE(FormLoad(*form));
@@ -59,7 +71,7 @@ TEST_F(StartupLabTest, TheAnsweringRouterFillsItsRow) {
     EXPECT_EQ(form->Combo1->currentText(), Env("RM_LAB_PREFIX"));
     EXPECT_EQ(form->Text5->text(), Env("RM_LAB_SCANNER_IP"));
     EXPECT_EQ(form->Text4->text(), Env("RM_LAB_SCANNER_MAC"));
-    EXPECT_EQ(form->Text6->text(), QStringLiteral("netlab-self"));
+    EXPECT_EQ(form->Text6->text(), ownName);
     EXPECT_EQ(form->Text1->text(), Env("RM_LAB_ROUTER_MAC"));
     EXPECT_EQ(form->Text2->text(), Env("RM_LAB_ROUTER_IP"));
     EXPECT_EQ(form->Text3->text(), QStringLiteral("路由器"));
