@@ -218,6 +218,8 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
     // before that it may be the verdict of an earlier attempt.
     bool sawPending = false;
     bool hostAnswered = false;
+    // Hosts limit their ICMP errors (about one a second after a burst): ask again.
+    auto nextNudge = SteadyClock::now() + std::chrono::milliseconds(250);
     std::optional<MacAddress> result;
     for (;;) {
         current = Find(query.fd(), ip);
@@ -241,8 +243,12 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
                 .count();
         if (left <= 0) break;
+        if (probe >= 0 && !hostAnswered && SteadyClock::now() >= nextNudge) {
+            send(probe, "", 0, MSG_DONTWAIT);
+            nextNudge += std::chrono::milliseconds(250);
+        }
         pollfd p[2] = {{events.fd(), POLLIN, 0}, {probe, 0, 0}};
-        const int wait = int(std::min<int64_t>(left, events.fd() >= 0 ? 100 : 20));
+        const int wait = int(std::min<int64_t>(left, events.fd() >= 0 ? 50 : 20));
         if (poll(p, 2, wait) > 0) {
             if (p[0].revents & POLLIN) DrainEvents(events.fd());
             if (p[1].revents & POLLERR) hostAnswered = hostAnswered || AnsweredFrom(probe, ip);
