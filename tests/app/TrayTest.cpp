@@ -67,10 +67,12 @@ TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {
 }
 
 TEST_F(TrayTest, HideToTrayAddsTheIconWhenItIsMissing) {
+    QSignalSpy closing(form.get(), &Form1::closing);
     form->show();
     form->Command4->click();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(tray.Shown(), IconId::Window);
+    EXPECT_EQ(closing.count(), 0);  // hidden to the tray, not closed
 }
 
 TEST_F(TrayTest, OnlyALeftDoubleClickShowsTheWindow) {
