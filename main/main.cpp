@@ -19,7 +19,6 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orla网监视"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orla网监视"));
     QApplication::setDesktopFileName(QStringLiteral("router-monitor"));
     QApplication::setQuitOnLastWindowClosed(false);
     rm::InstallFontSubstitutions();
