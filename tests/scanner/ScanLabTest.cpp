@@ -1,0 +1,185 @@
+// Sweeps in the network lab (run inside its scanner namespace by netlab.sh):
+// exact entries for present, absent and departed hosts on the raw path, the
+// unprivileged path, a sweep racing the one before it, loss, and the command.
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QProcess>
+#include <QTest>
+#include <map>
+
+#include "platform/linux/RawArpSocket.h"
+#include "scanner/ArpRangeScanner.h"
+
+namespace rm {
+namespace {
+
+QString Env(const char* name) {
+    return qEnvironmentVariable(name);
+}
+
+// Expected MAC text by host number: the router, this machine and the lab's hosts.
+std::map<int, QString> LabMacs() {
+    std::map<int, QString> macs;
+    auto number = [](const QString& ip) { return ip.section('.', 3).toInt(); };
+    macs[number(Env("RM_LAB_ROUTER_IP"))] = Env("RM_LAB_ROUTER_MAC");
+    macs[number(Env("RM_LAB_SCANNER_IP"))] = Env("RM_LAB_SCANNER_MAC");
+    for (const QString& pair : Env("RM_LAB_HOSTS").split(' ', Qt::SkipEmptyParts))
+        macs[number(pair.section('=', 0, 0))] = pair.section('=', 1);
+    return macs;
+}
+
+int Lab(const QStringList& args) {
+    return QProcess::execute(Env("RM_LAB_SCRIPT"),
+                             QStringList{args[0], Env("RM_LAB_NAME")} + args.mid(1));
+}
+
+QStringList Lines(const QListWidget& list) {
+    QStringList out;
+    for (int i = 0; i < list.count(); ++i) out << list.item(i)->text();
+    return out;
+}
+
+class ScanLab : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (Env("RM_LAB_NAME").isEmpty()) GTEST_SKIP() << "not inside the network lab";
+        prefix_ = Env("RM_LAB_PREFIX").toLatin1();
+    }
+    void TearDown() override {
+        if (Env("RM_LAB_NAME").isEmpty()) return;
+        Lab({"loss", "0"});
+        for (const char* h : {"h1", "h2", "h3", "h4"}) Lab({"join", h});
+    }
+
+    static std::unique_ptr<ArpRangeScanner> RawScanner() {
+        auto socket = RawArpSocket::Open();
+        EXPECT_TRUE(socket) << "the lab runs as root: the raw socket must open";
+        return std::make_unique<ArpRangeScanner>(MakeRawSweep(socket));
+    }
+
+    // One sweep as the monitor makes it: clear, call, let events run for 1500 ms.
+    QStringList Sweep(ArpRangeScanner& scanner, int first, int last) {
+        list_.clear();
+        scanner.Therad(prefix_, &list_, first, last);
+        QTest::qWait(1500);
+        return Lines(list_);
+    }
+
+    // Every number first..last exactly once, in order, with the expected MAC
+    // text (the all-zero one for the numbers nobody holds, and for `gone`).
+    void ExpectExact(const QStringList& lines, int first, int last, std::set<int> gone = {}) {
+        const auto macs = LabMacs();
+        ASSERT_EQ(lines.size(), last - first + 1) << lines.join('\n').toStdString();
+        for (int n = first; n <= last; ++n) {
+            const QString& line = lines[n - first];
+            EXPECT_TRUE(line.startsWith(prefix_ + QByteArray::number(n) + ' '))
+                << line.toStdString();
+            auto it = macs.find(n);
+            const QString want = it == macs.end() || gone.count(n)
+                                     ? QStringLiteral("00-00-00-00-00-00")
+                                     : it->second;
+            EXPECT_TRUE(line.contains(want))
+                << line.toStdString() << " wanted " << want.toStdString();
+        }
+    }
+
+    QByteArray prefix_;
+    QListWidget list_;
+};
+
+TEST_F(ScanLab, RawSweepListsPresentAbsentAndDepartedHostsExactly) {
+    auto scanner = RawScanner();
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+    ASSERT_EQ(Lab({"leave", "h2"}), 0);
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {12});
+    ASSERT_EQ(Lab({"join", "h2"}), 0);
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+}
+
+TEST_F(ScanLab, SweepRacingTheOneBeforeItKeepsOnlyItsOwnEntries) {
+    auto scanner = RawScanner();
+    // The whole /24 (its silent hosts keep the first sweep busy), then at once a
+    // narrower sweep after h3 left: nothing of the first may show.
+    list_.clear();
+    scanner->Therad(prefix_, &list_, 0, 255);
+    QTest::qWait(30);
+    ASSERT_EQ(Lab({"leave", "h3"}), 0);
+    ExpectExact(Sweep(*scanner, 10, 15), 10, 15, {13});
+}
+
+TEST_F(ScanLab, EverySweepCompleteUnderLossBothWays) {
+    auto scanner = RawScanner();
+    ASSERT_EQ(Lab({"loss", "10"}), 0);
+    for (int i = 0; i < 4; ++i) ExpectExact(Sweep(*scanner, 1, 14), 1, 14);
+}
+
+TEST_F(ScanLab, UnprivilegedSweepListsEveryPresentHost) {
+    ArpRangeScanner scanner(MakeKernelSweep());
+    ExpectExact(Sweep(scanner, 0, 20), 0, 20);
+}
+
+class ScanCommand : public ScanLab {
+  protected:
+    struct Result {
+        int status;
+        QStringList out;
+        QString err;
+    };
+    static Result Run(const QStringList& args, bool dropRaw = false) {
+        const QString exe = Env("RM_BUILD_DIR") + "/router-monitor-scan";
+        QProcess p;
+        if (dropRaw) {
+            p.start(
+                "capsh",
+                QStringList{"--drop=cap_net_raw", "--", "-c", "exec \"$0\" \"$@\"", exe} + args);
+        } else {
+            p.start(exe, args);
+        }
+        p.waitForFinished(10000);
+        return {p.exitCode(),
+                QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+                QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+};
+
+TEST_F(ScanCommand, PrintsTheListsLinesThenASummary) {
+    const Result r = Run({prefix_, "0", "20"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    ASSERT_EQ(r.out.size(), 22);
+    ExpectExact(r.out.mid(0, 21), 0, 20);
+    EXPECT_TRUE(r.out.last().startsWith("6 of 21 answered in ")) << r.out.last().toStdString();
+    EXPECT_TRUE(r.out.last().contains("raw ARP"));
+    // The same lines as the window's list gets.
+    auto scanner = RawScanner();
+    EXPECT_EQ(Sweep(*scanner, 0, 20), r.out.mid(0, 21));
+}
+
+TEST_F(ScanCommand, WithoutRawCapabilityFallsBackToTheKernelTable) {
+    const Result r = Run({prefix_, "10", "14"}, true);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    ASSERT_EQ(r.out.size(), 6);
+    ExpectExact(r.out.mid(0, 5), 10, 14);
+    EXPECT_TRUE(r.out.last().contains("kernel neighbour table")) << r.out.last().toStdString();
+}
+
+TEST_F(ScanCommand, BadArgumentsAndForeignNetworks) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{prefix_, "1"}, QStringList{prefix_, "1", "x"},
+          QStringList{"10.77.0", "1", "2"}, QStringList{"10.77.", "1", "2"},
+          QStringList{prefix_, "1", "99999999999"}, QStringList{prefix_, "1", "2", "3"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("usage: router-monitor-scan")) << r.err.toStdString();
+    }
+    const Result foreign = Run({"10.99.0.", "1", "4"});
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_TRUE(foreign.err.contains("no interface")) << foreign.err.toStdString();
+    const Result empty = Run({prefix_, "9", "8"});
+    EXPECT_EQ(empty.status, 0);
+    ASSERT_EQ(empty.out.size(), 1);
+    EXPECT_TRUE(empty.out[0].startsWith("0 of 0 answered in 0.0 ms")) << empty.out[0].toStdString();
+}
+
+}  // namespace
+}  // namespace rm
