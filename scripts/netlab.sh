@@ -208,7 +208,17 @@ case "$op" in
   *) sed -n '2,36p' "$SELF" >&2; exit 2 ;;
 esac
 LAB=${1:-}
-[ "$op" = run ] && [ "$LAB" = auto ] && LAB="nl$$"
+if [ "$op" = run ] && [ "$LAB" = auto ]; then
+  LAB="nl$$"
+  # Labs of earlier automatic runs whose script was killed (SIGKILL skips the
+  # trap, e.g. a test time-out) are removed here.
+  for d in "$STATE_ROOT"/nl[0-9]*; do
+    [ -d "$d" ] || continue
+    pid=${d##*/nl}
+    kill -0 "$pid" 2>/dev/null || { LAB=${d##*/}; cmd_down; }
+  done
+  LAB="nl$$"
+fi
 check_name "$LAB"
 shift
 check_capable
