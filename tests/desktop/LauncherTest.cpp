@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
+#include "Eventually.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace rm {
@@ -29,7 +30,7 @@ TEST(LinuxProgramLauncher, StartsAPathWithSpacesAndChineseAsOneProgram) {
 
     EXPECT_TRUE(launcher->StartMinimized(program));
     QFile marker(dir.filePath("started.txt"));
-    QTRY_VERIFY_WITH_TIMEOUT(marker.exists() && marker.size() > 0, 5000);
+    ASSERT_EVENTUALLY_TRUE(marker.exists() && marker.size() > 0, 5000);
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(marker.readAll()), program);
 }

@@ -12,6 +12,7 @@
 #include <QtTest/QTest>
 #include <cmath>
 
+#include "Eventually.h"
 #include "desktop/SoundPlayer.h"
 #include "platform/linux/QtSoundOutput.h"
 
@@ -89,7 +90,7 @@ TEST_F(SoundOnNullSink, WarningReachesTheSinkAndTheCallReturnsAtOnce) {
     // The sound lasts 820 ms; returning well before that means it plays in the background.
     EXPECT_LT(returnedUs, 200000);
     EXPECT_EQ(output.EffectsAlive(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(output.EffectsAlive(), 0, 5000);
+    EXPECT_EVENTUALLY_EQ(output.EffectsAlive(), 0, 5000);
     double rms = recorder.StopAndMeasureRms();
     std::printf("PlaySoundFile returned after %lld us; recorded RMS %.4f, audible for %.3f s\n",
                 static_cast<long long>(returnedUs), rms, recorder.audibleSeconds);
@@ -114,14 +115,14 @@ TEST_F(SoundOnNullSink, MissingOrBrokenFilesGiveSilenceAndLeaveNothingBehind) {
     EXPECT_EQ(output.EffectsAlive(), 0);
     PlaySoundFile(output, garbage);
     PlaySoundFile(output, dir.path());  // a folder, not a file
-    QTRY_COMPARE_WITH_TIMEOUT(output.EffectsAlive(), 0, 5000);
+    EXPECT_EVENTUALLY_EQ(output.EffectsAlive(), 0, 5000);
     QTest::qWait(300);
     EXPECT_LT(recorder.StopAndMeasureRms(), 0.001);
 
     // The output still plays a good file afterwards.
     SinkRecorder after;
     PlaySoundFile(output, ProgramFolderFile("安全.wav"));
-    QTRY_COMPARE_WITH_TIMEOUT(output.EffectsAlive(), 0, 5000);
+    EXPECT_EVENTUALLY_EQ(output.EffectsAlive(), 0, 5000);
     EXPECT_GT(after.StopAndMeasureRms(), 0.02);
 }
 

@@ -10,6 +10,7 @@
 #include <QtTest/QTest>
 #include <memory>
 
+#include "Eventually.h"
 #include "desktop/WindowActions.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -96,7 +97,7 @@ class X11WindowActions : public ::testing::Test {
                 if (std::find(all.begin(), all.end(), id) == all.end()) return false;
             return true;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(listed(), 5000);
+        ASSERT_EVENTUALLY_TRUE(listed(), 5000);
     }
 
     std::unique_ptr<WindowSystem> windows;
@@ -112,11 +113,11 @@ TEST_F(X11WindowActions, ClosesEveryMatchingWindowAndNoOther) {
 
     CloseWindowsByTitle(*windows, "Thunder");
     QSet<WindowId> wanted{app.ids[0], app.ids[1]};
-    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), wanted, 5000);
+    EXPECT_EVENTUALLY_EQ(app.Closed(), wanted, 5000);
 
     CloseWindowsByTitle(*windows, "迅雷");
     wanted += {app.ids[6], app.ids[7]};
-    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), wanted, 5000);
+    EXPECT_EVENTUALLY_EQ(app.Closed(), wanted, 5000);
     // Nothing else arrives late.
     QTest::qWait(200);
     EXPECT_EQ(app.Closed(), wanted);
@@ -126,11 +127,11 @@ TEST_F(X11WindowActions, MinimisesEveryMatchingWindowAndNoOther) {
     TitleWindows app({"迅雷 a", "b 迅雷", "迅 雷"});
     ASSERT_EQ(app.ids.size(), 3u);
     WaitUntilListed(app.ids);
-    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[0]), 1L, 5000);
+    EXPECT_EVENTUALLY_EQ(WmState(app.ids[0]), 1L, 5000);
 
     MinimizeWindowsByTitle(*windows, "迅雷");
-    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[0]), long(IconicState), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(WmState(app.ids[1]), long(IconicState), 5000);
+    EXPECT_EVENTUALLY_EQ(WmState(app.ids[0]), long(IconicState), 5000);
+    EXPECT_EVENTUALLY_EQ(WmState(app.ids[1]), long(IconicState), 5000);
     EXPECT_EQ(WmState(app.ids[2]), long(NormalState));
     EXPECT_TRUE(app.Closed().isEmpty());
 }
@@ -143,7 +144,7 @@ TEST_F(X11WindowActions, AWindowThatRefusesStaysAndTheCallReturns) {
     WaitUntilListed({stubborn.ids[0], polite.ids[0]});
 
     CloseWindowsByTitle(*windows, "迅雷");
-    QTRY_COMPARE_WITH_TIMEOUT(polite.Closed().size(), 1, 5000);
+    EXPECT_EVENTUALLY_EQ(polite.Closed().size(), 1, 5000);
     auto all = windows->TopLevelWindows();
     EXPECT_NE(std::find(all.begin(), all.end(), stubborn.ids[0]), all.end());
     EXPECT_EQ(windows->TitleOf(stubborn.ids[0]), "迅雷 保存?");
@@ -155,7 +156,7 @@ TEST_F(X11WindowActions, ReadsTheOldTitlePropertyWhenThereIsNoNewOne) {
     WaitUntilListed(app.ids);
     EXPECT_EQ(windows->TitleOf(app.ids[0]), "迅雷 旧版");
     CloseWindowsByTitle(*windows, "旧版");
-    QTRY_COMPARE_WITH_TIMEOUT(app.Closed(), QSet<WindowId>{app.ids[0]}, 5000);
+    EXPECT_EVENTUALLY_EQ(app.Closed(), QSet<WindowId>{app.ids[0]}, 5000);
 }
 
 TEST_F(X11WindowActions, AWindowGoneBeforeTheRequestIsSkipped) {
@@ -173,7 +174,7 @@ TEST_F(X11WindowActions, AWindowGoneBeforeTheRequestIsSkipped) {
     ASSERT_EQ(live.ids.size(), 1u);
     WaitUntilListed(live.ids);
     CloseWindowsByTitle(*windows, "迅雷");
-    QTRY_COMPARE_WITH_TIMEOUT(live.Closed().size(), 1, 5000);
+    EXPECT_EVENTUALLY_EQ(live.Closed().size(), 1, 5000);
 }
 
 TEST_F(X11WindowActions, WithoutAnXDisplayNothingHappens) {
