@@ -26,13 +26,6 @@ TEST_F(WindowActionsTest, ClosesEveryWindowContainingTheFragmentExactly) {
     EXPECT_TRUE(windows.minimized.empty());
 }
 
-TEST_F(WindowActionsTest, MinimisesByTheSameRuleWithoutClosing) {
-    windows.windows = {{10, "迅雷"}, {11, "xx迅雷xx"}, {12, "迅"}, {13, ""}};
-    MinimizeWindowsByTitle(windows, "迅雷");
-    EXPECT_EQ(windows.minimized, (Ids{10, 11}));
-    EXPECT_TRUE(windows.closed.empty());
-}
-
 TEST_F(WindowActionsTest, OnlyTheFirst255CharactersOfATitleCount) {
     QString pad254(254, QChar('a'));
     windows.windows = {
