@@ -9,10 +9,10 @@
 
 // Lets events run until `actual == expected` or `ms` milliseconds have passed,
 // then checks it, printing both values on failure.
-#define EXPECT_EVENTUALLY_EQ(actual, expected, ms)                   \
-    do {                                                             \
-        QTest::qWaitFor([&] { return (actual) == (expected); }, ms); \
-        EXPECT_EQ(actual, expected);                                 \
+#define EXPECT_EVENTUALLY_EQ(actual, expected, ms)                         \
+    do {                                                                   \
+        (void)QTest::qWaitFor([&] { return (actual) == (expected); }, ms); \
+        EXPECT_EQ(actual, expected);                                       \
     } while (0)
 
 #define ASSERT_EVENTUALLY_TRUE(condition, ms)                                            \
