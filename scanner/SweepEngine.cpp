@@ -155,21 +155,32 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
     link.Drain();
 
     size_t nextAttempt = 0;
+    size_t sendAt = hosts.size();  // position of the round in progress; none yet
+    auto nextBurst = start;
     const auto deadline = start + timing.deadline;
     while (left > 0 && !cancelled) {
         const auto now = SweepClock::now();
         if (now >= deadline) break;
-        if (nextAttempt < timing.attempts.size() && now >= start + timing.attempts[nextAttempt]) {
-            for (size_t i = 0; i < hosts.size(); ++i) {
-                if (answered[i] || hosts[i].ip == 0) continue;
-                link.Send(BuildArpRequest(ifc.mac, ifc.ip, hosts[i].ip));
-            }
+        if (sendAt >= hosts.size() && nextAttempt < timing.attempts.size() &&
+            now >= start + timing.attempts[nextAttempt]) {
+            sendAt = 0;  // a new round for every host still silent
             ++nextAttempt;
-            continue;
         }
         auto wakeAt = deadline;
-        if (nextAttempt < timing.attempts.size())
+        if (sendAt < hosts.size() && now >= nextBurst) {
+            for (size_t sent = 0; sendAt < hosts.size() && sent < timing.burst; ++sendAt) {
+                if (answered[sendAt] || hosts[sendAt].ip == 0) continue;
+                link.Send(BuildArpRequest(ifc.mac, ifc.ip, hosts[sendAt].ip));
+                ++sent;
+            }
+            nextBurst = now + milliseconds(1);
+        }
+        if (sendAt < hosts.size()) {
+            wakeAt = std::min(wakeAt, nextBurst);
+        } else if (nextAttempt < timing.attempts.size()) {
             wakeAt = std::min(wakeAt, start + timing.attempts[nextAttempt]);
+        }
+        // Every frame already queued is read before the next burst goes out.
         const auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
         if (!frame) continue;
         const auto reply = ParseArpReply(*frame);

@@ -24,11 +24,13 @@ InterfaceInfo LabInterface() {
     return ifc;
 }
 
-// Short rounds, so that many sweeps fit in a test; the simulated hosts answer in 1 ms.
+// Short rounds in one burst each, so that many sweeps fit in a test; the
+// simulated hosts answer in 1 ms.
 SweepTiming FastTiming() {
     SweepTiming t;
-    t.attempts = SweepTiming::Ms({0, 8, 16, 24, 32, 40, 48});
-    t.deadline = milliseconds(70);
+    t.attempts = SweepTiming::Ms({0, 10, 20, 30, 40, 50, 60});
+    t.deadline = milliseconds(200);
+    t.burst = 64;
     return t;
 }
 
@@ -101,6 +103,27 @@ TEST(ArpSweep, StopsAskingOnceEveryHostHasAnswered) {
     sweep.Run(lan, 1, 30, SweepTiming{});  // the real schedule: one round is enough
     EXPECT_EQ(sweep.answers.size(), 30u);
     EXPECT_EQ(lan.asked.size(), 29u);
+}
+
+TEST(ArpSweep, RequestsGoOutInPacedBursts) {
+    // A silent /24: each round goes out four requests per millisecond, never in one burst.
+    std::vector<SweepClock::time_point> sentAt;
+    struct Recording : SimulatedLan {
+        std::vector<SweepClock::time_point>* at;
+        bool Send(std::span<const uint8_t> f) override {
+            at->push_back(SweepClock::now());
+            return SimulatedLan::Send(f);
+        }
+    } rec;
+    rec.at = &sentAt;
+    SweepTiming one;
+    one.attempts = SweepTiming::Ms({0});
+    one.deadline = milliseconds(300);
+    Sweep sweep;
+    sweep.Run(rec, 0, 255, one);
+    ASSERT_EQ(sentAt.size(), 255u);  // every number but this machine's
+    for (size_t i = 4; i < sentAt.size(); i += 4)
+        EXPECT_GE(sentAt[i] - sentAt[i - 4], std::chrono::microseconds(900)) << i;
 }
 
 TEST(ArpSweep, StrayAndSpoofedFramesAreNotAnswers) {
