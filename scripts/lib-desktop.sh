@@ -1,0 +1,75 @@
+# Shell helpers for driving the real monitor window from outside, as a user
+# would: find the window, click its controls at their design places, read the
+# verdict label's colour from a screenshot, find the tray icon. Sourced by the
+# demo and the end-to-end test; needs DISPLAY, xdotool, xwininfo, xprop and
+# ImageMagick.
+
+RM_CAPTION='路由器使用监视器 '
+
+# The id of the visible monitor window (empty when none), waiting up to $1 s.
+rm_window() {
+  local deadline=$((SECONDS + ${1:-0})) w
+  while :; do
+    w=$(xdotool search --onlyvisible --name "^${RM_CAPTION}\$" 2>/dev/null | head -n1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.2
+  done
+}
+
+# Absolute screen position of the window's client area: "X Y".
+rm_origin() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}'
+}
+
+# Clicks at a point given in twips inside the client area (control left/top + offsets).
+rm_click_twips() {
+  local w=$1 tx=$2 ty=$3 ox oy
+  read -r ox oy < <(rm_origin "$w")
+  xdotool mousemove --sync $((ox + tx / 15)) $((oy + ty / 15)) click 1
+}
+
+# Colour of Label15 (the verdict): red, green or other, from a screenshot of its area.
+rm_verdict_colour() {
+  local w=$1 ox oy hist red green
+  read -r ox oy < <(rm_origin "$w")
+  hist=$(import -silent -window root png:- 2>/dev/null |
+    convert - -crop 129x57+$((ox + 184))+$((oy + 296)) +repage -format %c histogram:info:- 2>/dev/null)
+  red=$(echo "$hist" | awk '/#FF0000/ {n += $1} END {print n + 0}')
+  green=$(echo "$hist" | awk '/#00FF00/ {n += $1} END {print n + 0}')
+  if [ "$red" -gt 50 ]; then echo red; elif [ "$green" -gt 50 ]; then echo green; else echo other; fi
+}
+
+# Waits up to $2 s for the verdict colour $3.
+rm_wait_verdict() {
+  local w=$1 deadline=$((SECONDS + $2)) want=$3
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$(rm_verdict_colour "$w")" = "$want" ] && return 0
+    sleep 0.3
+  done
+  return 1
+}
+
+# Window ids whose title contains $1 (visible or not).
+rm_windows_titled() { xdotool search --name "$1" 2>/dev/null; }
+
+# "Iconic", "Normal" or "Withdrawn" from WM_STATE.
+rm_wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state:/ {print $3}'; }
+
+# Centre of the tray icon embedded in trayer: "X Y" (nothing when there is none).
+# The panel always holds a hidden 1x1 window of its own; icons are the larger ones.
+rm_tray_icon_centre() {
+  local panel
+  panel=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}')
+  [ -n "$panel" ] || return 1
+  xwininfo -id "$panel" -tree | awk '
+    /^ +0x/ {
+      for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) { geo = $i; abs = $(i + 1) }
+      split(geo, g, /[x+]/); split(abs, a, /\+/)
+      if (g[1] > 1 && g[2] > 1 && a[2] >= 0 && a[3] >= 0) { print a[2] + int(g[1] / 2), a[3] + int(g[2] / 2); found = 1; exit }
+    }
+    END { exit !found }'
+}
+
+# Screenshot of the whole screen into $1.
+rm_screenshot() { import -silent -window root "$1"; }

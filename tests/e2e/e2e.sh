@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# End to end: the real router-monitor in a simulated home network, driven from
+# outside with real mouse clicks on a virtual display with a window manager and
+# a tray, as a user would. Run under scripts/with-x11.sh --tray.
+#
+# The program folder is a fresh copy of the executable and its sounds with
+# settings of our own: period 2 s, range 1..40, and a stand-in download manager
+# (rm-title-window) whose window title holds the fragment in savedata4.ini.
+set -u
+SRC=${RM_SOURCE_DIR:?}
+BUILD=${RM_BUILD_DIR:?}
+source "$SRC/scripts/lib-desktop.sh"
+NETLAB="$SRC/scripts/netlab.sh"
+FRAGMENT='E2E迅雷'
+TITLE='E2E迅雷 下载中'
+
+fail() { echo "FAIL: $*"; rm_screenshot "$WORK/failure.png" 2>/dev/null && echo "screenshot: $WORK/failure.png"; exit 1; }
+pass() { echo "ok: $*"; }
+
+[ "$(id -u)" -eq 0 ] || { echo "needs root for the network lab; skipping"; exit 77; }
+for t in xdotool xwininfo xprop import iconv; do
+  command -v $t >/dev/null || { echo "$t missing; skipping"; exit 77; }
+done
+
+WORK=$(mktemp -d /tmp/rm-e2e.XXXXXX)
+LAB="e2e$$"
+MON=""; STANDIN=""
+cleanup() {
+  [ -n "$MON" ] && kill "$MON" 2>/dev/null
+  [ -n "$STANDIN" ] && kill "$STANDIN" 2>/dev/null
+  "$NETLAB" down "$LAB" >/dev/null 2>&1
+  rm -rf "$WORK/prog"
+}
+trap cleanup EXIT
+
+"$NETLAB" up "$LAB" --hosts 1 >/dev/null
+rc=$?; [ $rc -eq 77 ] && exit 77; [ $rc -eq 0 ] || fail "lab did not come up"
+
+# The program folder.
+P="$WORK/prog"; mkdir -p "$P"
+cp "$BUILD/router-monitor" "$BUILD"/*.wav "$P"/
+for f in 1 2 3 4 5 10 11 12 13 14 15 16 17 18 19; do printf '\r\n' > "$P/savedata$f.ini"; done
+printf '2\r\n' > "$P/savedata1.ini"
+printf '1\r\n' > "$P/savedata2.ini"
+printf '40\r\n' > "$P/savedata3.ini"
+printf '%s\r\n' "$FRAGMENT" | iconv -f UTF-8 -t GBK > "$P/savedata4.ini"
+cat > "$P/downloader" <<SH
+#!/bin/sh
+exec "$BUILD/rm-title-window" "$TITLE"
+SH
+chmod +x "$P/downloader"
+printf '%s\r\n' "$P/downloader" > "$P/savedata5.ini"
+cp "$P"/savedata*.ini "$WORK/"   # what was loaded, for the save check
+
+# The download manager is already running when monitoring starts.
+"$BUILD/rm-title-window" "$TITLE" > "$WORK/standin.out" &
+STANDIN=$!
+for _ in $(seq 50); do [ -n "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.1; done
+[ -n "$(rm_windows_titled "$FRAGMENT")" ] || fail "stand-in window did not appear"
+
+( exec ip netns exec "$LAB-scan" "$P/router-monitor" ) > "$WORK/monitor.log" 2>&1 &
+MON=$!
+W=$(rm_window 15) || fail "monitor window did not appear"
+pass "window shown"
+[ -n "$(rm_tray_icon_centre)" ] || fail "no tray icon embedded"
+pass "tray icon embedded"
+
+# Tick 监视下载 (Check2), then press 开始监视 (Command1).
+rm_click_twips "$W" $((5280 + 90)) $((5520 + 90))
+rm_click_twips "$W" $((5040 + 787)) $((2760 + 967))
+rm_wait_verdict "$W" 20 red || fail "no 危险 with another device present"
+pass "危险 shown with another device present"
+for _ in $(seq 30); do [ -z "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.2; done
+[ -z "$(rm_windows_titled "$FRAGMENT")" ] || fail "the download manager's window was not closed"
+pass "download manager's window closed"
+rm_screenshot "$WORK/1-others-present.png"
+
+# The device leaves: after ten empty sweeps the network is free.
+"$NETLAB" leave "$LAB" h1
+rm_wait_verdict "$W" 45 green || fail "no 安全 after the device left"
+pass "安全 shown after the device left"
+standin=""
+for _ in $(seq 50); do
+  standin=$(rm_windows_titled "$FRAGMENT" | head -n1)
+  [ -n "$standin" ] && [ "$(rm_wm_state "$standin")" = Iconic ] && break
+  sleep 0.2
+done
+[ -n "$standin" ] || fail "the download manager was not started"
+[ "$(rm_wm_state "$standin")" = Iconic ] || fail "the started download manager is not minimised"
+pass "download manager started and minimised"
+rm_screenshot "$WORK/2-network-free.png"
+
+# 最小化 hides the window to the tray; a double-click on the icon brings it back.
+rm_click_twips "$W" $((5520 + 367)) $((5760 + 187))
+for _ in $(seq 25); do [ -z "$(rm_window 0)" ] && break; sleep 0.2; done
+[ -z "$(rm_window 0)" ] || fail "最小化 did not hide the window"
+pass "最小化 hides the window"
+read -r tx ty < <(rm_tray_icon_centre) || fail "no tray icon"
+xdotool mousemove --sync "$tx" "$ty" click --repeat 2 --delay 60 1
+W=$(rm_window 5) || fail "double-click on the tray icon did not show the window"
+pass "tray double-click shows the window"
+
+# Change the last host number and save: every file byte-exact.
+rm_click_twips "$W" $((240 + 720 + 240)) $((2640 + 1560 + 135))
+xdotool key --clearmodifiers ctrl+a type --delay 30 "41"
+rm_click_twips "$W" $((240 + 240 + 727)) $((2640 + 2760 + 127))
+printf '41\r\n' > "$WORK/savedata3.ini"
+sleep 0.5
+for f in "$WORK"/savedata*.ini; do
+  cmp -s "$f" "$P/$(basename "$f")" || fail "$(basename "$f") differs after the save"
+done
+pass "保存全部设置 writes all fifteen files byte-exactly"
+
+# Closing the window removes the tray icon and ends the process.
+xdotool windowactivate --sync "$W" key --clearmodifiers alt+F4
+for _ in $(seq 50); do kill -0 "$MON" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$MON" 2>/dev/null && fail "the process did not end when its window was closed"
+MON=""
+for _ in $(seq 20); do [ -z "$(rm_tray_icon_centre)" ] && break; sleep 0.1; done
+[ -z "$(rm_tray_icon_centre)" ] || fail "the tray icon stayed after the program ended"
+pass "closing the window ends the program and removes its icon"
+echo "1 passed, 0 failed"
