@@ -70,8 +70,8 @@ TEST_F(MonitorCycleTest, TicksDuringTheScansWaitsAreIgnored) {
     form->Text8->setText(QStringLiteral("0"));
     int nested = 0;
     clock.onDoEvents = [&] {
-        ++nested;
-        MonitorTick(*form);  // Timer1 falls due while the scan waits
+        // Timer1 falls due while the scan waits (a few times: bounded even unguarded).
+        if (++nested <= 5) MonitorTick(*form);
     };
     form->Command1Click();
     EXPECT_EQ(Ticks(1), 1u);
