@@ -1,7 +1,9 @@
 // The millisecond clock and the event pump of the monitor's waits: a monotonic
-// 32-bit millisecond counter (timeGetTime), a plain sleep, and "let pending window
-// events run" through the Qt event loop.
+// 32-bit millisecond counter (timeGetTime), a sleep that keeps the window alive,
+// and "let pending window events run" through the Qt event loop.
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -21,8 +23,21 @@ class QtClock : public Clock {
         return static_cast<uint32_t>(static_cast<uint64_t>(ms));
     }
 
-    // A true sleep: no events run here, so nothing re-enters the caller.
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    // The wait's 100 ms sleeps would otherwise leave the window frozen for a
+    // little over 100 ms at a time (the events collected meanwhile are served
+    // only afterwards). Events arriving during the sleep are served as they come
+    // instead; that is no more re-entry than the DoEvents that follows, and the
+    // monitor's tick guard already covers it.
+    void Sleep(uint32_t ms) override {
+        if (QCoreApplication::instance() == nullptr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return;
+        }
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    }
 
     void DoEvents() override {
         if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
