@@ -16,8 +16,9 @@ install(CODE "
   set(RM_EXEC \"\${CMAKE_INSTALL_PREFIX}/${RM_PROGRAM_DIR}/router-monitor\")
   configure_file(\"${PROJECT_SOURCE_DIR}/packaging/router-monitor.desktop.in\"
     \"${CMAKE_BINARY_DIR}/router-monitor.desktop\" @ONLY)
+  # file(INSTALL) puts DESTDIR in front by itself.
   file(INSTALL \"${CMAKE_BINARY_DIR}/router-monitor.desktop\"
-    DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
   if(NOT \"\$ENV{DESTDIR}\" AND EXISTS \"\${RM_EXEC}\")
     execute_process(COMMAND setcap cap_net_raw+ep \"\${RM_EXEC}\" RESULT_VARIABLE rc ERROR_QUIET)
     if(NOT rc EQUAL 0)

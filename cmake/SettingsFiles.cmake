@@ -34,7 +34,8 @@ function(rm_write_missing_settings_files dir)
   endforeach()
 endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE)
+# The install script sets RM_DIR; CPack runs that script without script mode.
+if(CMAKE_SCRIPT_MODE_FILE OR DEFINED RM_DIR)
   if(NOT DEFINED RM_DIR)
     message(FATAL_ERROR "SettingsFiles.cmake: set RM_DIR to the program folder")
   endif()
