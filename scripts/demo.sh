@@ -58,17 +58,13 @@ moment() {  # name, what
 say "building the home network (router 10.77.0.1, devices .11 and .12)"
 "$NETLAB" up "$LAB" --hosts 2 >/dev/null || { say "could not build the lab"; exit 1; }
 
-P="$WORK/prog"; mkdir -p "$P"
-cp "$BUILD/router-monitor" "$BUILD"/*.wav "$P"/
-for f in 1 2 3 4 5 10 11 12 13 14 15 16 17 18 19; do printf '\r\n' > "$P/savedata$f.ini"; done
-printf '3\r\n' > "$P/savedata1.ini"; printf '1\r\n' > "$P/savedata2.ini"; printf '40\r\n' > "$P/savedata3.ini"
+P="$WORK/prog"
 if [ -x "$BUILD/rm-title-window" ]; then
-  printf '%s\r\n' 'Demo迅雷' | iconv -f UTF-8 -t GBK > "$P/savedata4.ini"
-  printf '#!/bin/sh\nexec "%s" "Demo迅雷 下载中"\n' "$BUILD/rm-title-window" > "$P/downloader"
-  chmod +x "$P/downloader"
-  printf '%s\r\n' "$P/downloader" > "$P/savedata5.ini"
+  rm_make_program_folder "$P" "$BUILD" 3 1 40 "Demo迅雷 下载中" "Demo迅雷"
   "$P/downloader" >/dev/null &
   STANDIN=$!
+else
+  rm_make_program_folder "$P" "$BUILD" 3 1 40
 fi
 
 ( exec ip netns exec "$LAB-scan" "$P/router-monitor" ) >"$WORK/monitor.log" 2>&1 &

@@ -71,5 +71,25 @@ rm_tray_icon_centre() {
     END { exit !found }'
 }
 
+# A program folder in $1 with a copy of the monitor from the build folder $2, its
+# sounds and settings of our own: period $3 s, host numbers $4..$5, and, when a
+# title $6 is given, the stand-in download manager (the build's rm-title-window
+# opening a window with that title) whose title fragment $7 goes to savedata4.ini.
+rm_make_program_folder() {
+  local p=$1 build=$2 f
+  mkdir -p "$p"
+  cp "$build/router-monitor" "$build"/*.wav "$p"/
+  for f in 1 2 3 4 5 10 11 12 13 14 15 16 17 18 19; do printf '\r\n' > "$p/savedata$f.ini"; done
+  printf '%s\r\n' "$3" > "$p/savedata1.ini"
+  printf '%s\r\n' "$4" > "$p/savedata2.ini"
+  printf '%s\r\n' "$5" > "$p/savedata3.ini"
+  if [ -n "${6:-}" ]; then
+    printf '%s\r\n' "$7" | iconv -f UTF-8 -t GBK > "$p/savedata4.ini"   # code page 936
+    printf '#!/bin/sh\nexec "%s" "%s"\n' "$build/rm-title-window" "$6" > "$p/downloader"
+    chmod +x "$p/downloader"
+    printf '%s\r\n' "$p/downloader" > "$p/savedata5.ini"
+  fi
+}
+
 # Screenshot of the whole screen into $1.
 rm_screenshot() { import -silent -window root "$1"; }

@@ -37,19 +37,8 @@ trap cleanup EXIT
 rc=$?; [ $rc -eq 77 ] && exit 77; [ $rc -eq 0 ] || fail "lab did not come up"
 
 # The program folder.
-P="$WORK/prog"; mkdir -p "$P"
-cp "$BUILD/router-monitor" "$BUILD"/*.wav "$P"/
-for f in 1 2 3 4 5 10 11 12 13 14 15 16 17 18 19; do printf '\r\n' > "$P/savedata$f.ini"; done
-printf '2\r\n' > "$P/savedata1.ini"
-printf '1\r\n' > "$P/savedata2.ini"
-printf '40\r\n' > "$P/savedata3.ini"
-printf '%s\r\n' "$FRAGMENT" | iconv -f UTF-8 -t GBK > "$P/savedata4.ini"
-cat > "$P/downloader" <<SH
-#!/bin/sh
-exec "$BUILD/rm-title-window" "$TITLE"
-SH
-chmod +x "$P/downloader"
-printf '%s\r\n' "$P/downloader" > "$P/savedata5.ini"
+P="$WORK/prog"
+rm_make_program_folder "$P" "$BUILD" 2 1 40 "$TITLE" "$FRAGMENT"
 cp "$P"/savedata*.ini "$WORK/"   # what was loaded, for the save check
 
 # The download manager is already running when monitoring starts.
