@@ -209,9 +209,11 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
     auto current = Find(query.fd(), ip);
     if (current && current->state == NeighbourState::Reachable && current->mac) return current->mac;
     const int probe = OpenProbe(ip);
-    if (probe < 0 || send(probe, "", 0, MSG_DONTWAIT) < 0) {
-        if (probe >= 0) close(probe);
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return std::nullopt;
+    if (probe < 0) return std::nullopt;
+    // EAGAIN only delays the nudge: the loop below sends again every 250 ms.
+    if (send(probe, "", 0, MSG_DONTWAIT) < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        close(probe);
+        return std::nullopt;
     }
 
     // FAILED counts only once the entry has been seen pending after the nudge:
@@ -243,7 +245,7 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
                 .count();
         if (left <= 0) break;
-        if (probe >= 0 && !hostAnswered && SteadyClock::now() >= nextNudge) {
+        if (!hostAnswered && SteadyClock::now() >= nextNudge) {
             send(probe, "", 0, MSG_DONTWAIT);
             nextNudge += std::chrono::milliseconds(250);
         }
@@ -254,7 +256,7 @@ std::optional<MacAddress> ResolveThroughKernel(uint32_t ip, std::chrono::millise
             if (p[1].revents & POLLERR) hostAnswered = hostAnswered || AnsweredFrom(probe, ip);
         }
     }
-    if (probe >= 0) close(probe);
+    close(probe);
     return result;
 }
 
