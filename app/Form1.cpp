@@ -74,7 +74,9 @@ QLineEdit* MakeText(const QString& name, const QString& text, QWidget* in, bool 
 QPushButton* MakeButton(const QString& name, const QString& text, QWidget* in) {
     auto* button = new QPushButton(text, in);
     button->setObjectName(name);
-    button->setAutoDefault(false);
+    // Enter presses the focused button, as Space does (QPushButton answers Enter
+    // only when auto-default; in a plain window that is all the flag changes).
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -184,7 +186,7 @@ void Form1::CreateSettingsPanel() {
     Label9 = Place(MakeLabel("Label9", QStringLiteral("秒"), f), 1440, 240, 255, 255);
     Command7 = Place(new WrappingButton(QStringLiteral("设置排除MAC"), f), 1440, 600, 375, 1215);
     Command7->setObjectName(QStringLiteral("Command7"));
-    Command7->setAutoDefault(false);
+    Command7->setAutoDefault(true);
     Label16 = Place(MakeLabel("Label16", QStringLiteral("选择IP"), f), 120, 720, 975, 255);
     Combo1 = Place(new QComboBox(f), 120, 960, 1185, 300);
     Combo1->setObjectName(QStringLiteral("Combo1"));
