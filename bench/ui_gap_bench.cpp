@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "app/Form1.h"
-#include "app/Services.h"
 #include "app/Tray.h"
 #include "monitor/MonitorCycle.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
@@ -161,27 +159,14 @@ int main(int argc, char** argv) {
     CountingLocalAddress localAddress(MakeLinuxLocalAddress());
     auto scanner = MakeArpRangeScanner();
     auto clock = MakeQtClock();
-    FakeWindowSystem windows;
-    FakeSoundOutput sound;
-    FakeProgramLauncher launcher;
-    FakeMessageBoxes messages;
-    FakeFileDialog fileDialog;
-    FakeProgramFolder folder;
-    FakeTrayHost tray;
-    Services services;
+    FakeServices fakes;
+    Services& services = fakes.services;
     services.arp = &arp;
     services.addresses = addresses.get();
     services.sockets = &sockets;
     services.localAddress = &localAddress;
     services.scanner = scanner.get();
     services.clock = clock.get();
-    services.windows = &windows;
-    services.sound = &sound;
-    services.launcher = &launcher;
-    services.messages = &messages;
-    services.fileDialog = &fileDialog;
-    services.folder = &folder;
-    services.tray = &tray;
 
     Form1 form(services);
     AddTrayIcon(form, IconId::Window);

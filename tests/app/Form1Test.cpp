@@ -11,24 +11,16 @@
 
 #include "app/Fonts.h"
 #include "app/Form1.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeNetwork.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 
 namespace rm {
 namespace {
 
-class Form1Test : public ::testing::Test {
+class Form1Test : public ::testing::Test, protected FakeServices {
   protected:
     static void SetUpTestSuite() { InstallFontSubstitutions(); }
 
-    Form1Test() {
-        services.tray = &tray;
-        services.sockets = &sockets;
-        services.messages = &messages;
-        services.fileDialog = &dialog;
-        form = std::make_unique<Form1>(services);
-    }
+    Form1Test() { form = std::make_unique<Form1>(services); }
 
     // Keeps the events flowing until `done` holds or `ms` have passed.
     static bool WaitFor(const std::function<bool()>& done, int ms = 2000) {
@@ -38,11 +30,6 @@ class Form1Test : public ::testing::Test {
         return done();
     }
 
-    FakeTrayHost tray;
-    FakeSocketLibrary sockets;
-    FakeMessageBoxes messages;
-    FakeFileDialog dialog;
-    Services services;
     std::unique_ptr<Form1> form;
 };
 
@@ -294,13 +281,13 @@ TEST_F(Form1Test, StopOnlyRaisesTheFlagEvenWhileIdle) {
 }
 
 TEST_F(Form1Test, BrowseFillsThePathEvenAfterACancel) {
-    dialog.next = QString();
+    fileDialog.next = QString();
     form->Text15->setText(QStringLiteral("/old/thunder"));
     QTest::mouseClick(form->Command5, Qt::LeftButton);
-    EXPECT_EQ(dialog.shown, 1);
+    EXPECT_EQ(fileDialog.shown, 1);
     EXPECT_EQ(form->Text15->text(), QString());
 
-    dialog.next = QStringLiteral("/opt/迅雷/Thunder.exe");
+    fileDialog.next = QStringLiteral("/opt/迅雷/Thunder.exe");
     form->Command5Click();
     EXPECT_EQ(form->Text15->text(), QStringLiteral("/opt/迅雷/Thunder.exe"));
 }

@@ -8,20 +8,15 @@
 
 #include "app/Form1.h"
 #include "app/Tray.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/linux/QtTrayHost.h"
 
 namespace rm {
 namespace {
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public ::testing::Test, protected FakeServices {
   protected:
-    TrayTest() {
-        services.tray = &tray;
-        form = std::make_unique<Form1>(services);
-    }
-    FakeTrayHost tray;
-    Services services;
+    TrayTest() { form = std::make_unique<Form1>(services); }
     std::unique_ptr<Form1> form;
 };
 

@@ -14,8 +14,7 @@
 #include "app/Fonts.h"
 #include "app/Form1.h"
 #include "app/Tray.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeNetwork.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/linux/QtTrayHost.h"
 
 namespace rm {
@@ -34,7 +33,7 @@ bool Xdotool(const QStringList& args) {
     return p.waitForFinished(5000) && p.exitCode() == 0;
 }
 
-class TrayX11Test : public ::testing::Test {
+class TrayX11Test : public ::testing::Test, protected FakeServices {
   protected:
     static void SetUpTestSuite() { InstallFontSubstitutions(); }
 
@@ -43,8 +42,6 @@ class TrayX11Test : public ::testing::Test {
             GTEST_SKIP() << "needs an X display (run under scripts/with-x11.sh --tray)";
         }
         services.tray = &host;
-        services.sockets = &sockets;
-        services.messages = &messages;
         form = std::make_unique<Form1>(services);
     }
 
@@ -56,9 +53,6 @@ class TrayX11Test : public ::testing::Test {
     QRect IconRect() { return host.IconGeometry(form->trayicon.hWnd, form->trayicon.uID); }
 
     QtTrayHost host;
-    FakeSocketLibrary sockets;
-    FakeMessageBoxes messages;
-    Services services;
     std::unique_ptr<Form1> form;
 };
 

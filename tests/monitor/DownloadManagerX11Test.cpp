@@ -15,12 +15,9 @@
 #include <memory>
 
 #include "app/Form1.h"
-#include "app/Services.h"
 #include "app/Tray.h"
 #include "monitor/Reactions.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeNetwork.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 
 // Xlib last: its macros (None, Status, Bool) clash with the Qt headers.
@@ -33,7 +30,7 @@ namespace {
 
 const QString kFragment = QStringLiteral("迅雷");
 
-class DownloadManagerX11Test : public ::testing::Test {
+class DownloadManagerX11Test : public ::testing::Test, protected FakeServices {
   protected:
     void SetUp() override {
         if (qEnvironmentVariable("QT_QPA_PLATFORM") != QStringLiteral("xcb"))
@@ -56,20 +53,12 @@ class DownloadManagerX11Test : public ::testing::Test {
 
         arp.Set("192.168.1.1", {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01});
         addresses.SetAddresses({"192.168.1.20"});
-        windows = MakeX11WindowSystem();
-        launcher = MakeLinuxProgramLauncher();
-        clock = MakeQtClock();
-        services.arp = &arp;
-        services.addresses = &addresses;
-        services.sockets = &sockets;
-        services.localAddress = &localAddress;
-        services.windows = windows.get();
-        services.sound = &sound;
-        services.launcher = launcher.get();
-        services.messages = &messages;
-        services.folder = &folder;
-        services.clock = clock.get();
-        services.tray = &tray;
+        realWindows = MakeX11WindowSystem();
+        realLauncher = MakeLinuxProgramLauncher();
+        realClock = MakeQtClock();
+        services.windows = realWindows.get();
+        services.launcher = realLauncher.get();
+        services.clock = realClock.get();
         form = std::make_unique<Form1>(services);
         AddTrayIcon(*form, IconId::Window);
         form->Text1->setText(QStringLiteral("00-AA-BB-CC-DD-01"));
@@ -95,8 +84,8 @@ class DownloadManagerX11Test : public ::testing::Test {
     // Windows of the desktop whose title holds the fragment.
     std::vector<WindowSystem::WindowId> ManagerWindows() {
         std::vector<WindowSystem::WindowId> out;
-        for (auto w : windows->TopLevelWindows())
-            if (windows->TitleOf(w).contains(kFragment)) out.push_back(w);
+        for (auto w : realWindows->TopLevelWindows())
+            if (realWindows->TitleOf(w).contains(kFragment)) out.push_back(w);
         return out;
     }
 
@@ -139,18 +128,9 @@ class DownloadManagerX11Test : public ::testing::Test {
     QTemporaryDir dir;
     QString script, pidFile;
     QProcess handStarted;
-    FakeArpResolver arp;
-    FakeAddressTable addresses;
-    FakeSocketLibrary sockets;
-    FakeLocalAddress localAddress;
-    FakeSoundOutput sound;
-    FakeMessageBoxes messages;
-    FakeProgramFolder folder;
-    FakeTrayHost tray;
-    std::unique_ptr<WindowSystem> windows;
-    std::unique_ptr<ProgramLauncher> launcher;
-    std::unique_ptr<Clock> clock;
-    Services services;
+    std::unique_ptr<WindowSystem> realWindows;
+    std::unique_ptr<ProgramLauncher> realLauncher;
+    std::unique_ptr<Clock> realClock;
     std::unique_ptr<Form1> form;
 };
 

@@ -11,12 +11,8 @@
 #include <ostream>
 
 #include "app/Form1.h"
-#include "app/Services.h"
 #include "app/Tray.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeNetwork.h"
-#include "platform/fake/FakeScanner.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -34,22 +30,8 @@ inline QString Line(int host, const QString& mac) {
     return QStringLiteral("192.168.1.%1  %2").arg(host).arg(mac);
 }
 
-class MonitorFixture : public ::testing::Test {
+class MonitorFixture : public ::testing::Test, protected FakeServices {
   protected:
-    FakeArpResolver arp;
-    FakeAddressTable addresses;
-    FakeSocketLibrary sockets;
-    FakeLocalAddress localAddress;
-    FakeRangeScanner scanner;
-    FakeWindowSystem windows;
-    FakeSoundOutput sound;
-    FakeProgramLauncher launcher;
-    FakeMessageBoxes messages;
-    FakeFileDialog fileDialog;
-    FakeProgramFolder folder;
-    FakeClock clock;
-    FakeTrayHost tray;
-    Services services;
     std::unique_ptr<Form1> form;
 
     void SetUp() override {
@@ -57,19 +39,6 @@ class MonitorFixture : public ::testing::Test {
         localAddress.ip = QStringLiteral("192.168.1.20");
         arp.Set("192.168.1.20", {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
         SetRouter({0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01});
-        services.arp = &arp;
-        services.addresses = &addresses;
-        services.sockets = &sockets;
-        services.localAddress = &localAddress;
-        services.scanner = &scanner;
-        services.windows = &windows;
-        services.sound = &sound;
-        services.launcher = &launcher;
-        services.messages = &messages;
-        services.fileDialog = &fileDialog;
-        services.folder = &folder;
-        services.clock = &clock;
-        services.tray = &tray;
         form = std::make_unique<Form1>(services);
         // As start-up leaves it: the router row filled, the icon in the tray.
         form->Text1->setText(kRouterMac);

@@ -8,11 +8,9 @@
 #include <memory>
 
 #include "app/Form1.h"
-#include "app/Services.h"
 #include "app/Tray.h"
 #include "monitor/MonitorCycle.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
@@ -24,31 +22,24 @@ QString Env(const char* name) {
     return qEnvironmentVariable(name);
 }
 
-class MonitorLabTest : public ::testing::Test {
+class MonitorLabTest : public ::testing::Test, protected FakeServices {
   protected:
     static void SetUpTestSuite() { RawArpSocket::OpenShared(); }
 
     void SetUp() override {
         if (Env("RM_LAB_NAME").isEmpty()) GTEST_SKIP() << "runs only inside netlab.sh run";
-        arp = MakeLinuxArpResolver();
-        addresses = MakeLinuxAddressTable();
-        sockets = MakeLinuxSocketLibrary();
-        localAddress = MakeLinuxLocalAddress();
-        scanner = MakeArpRangeScanner();
-        clock = MakeQtClock();
-        services.arp = arp.get();
-        services.addresses = addresses.get();
-        services.sockets = sockets.get();
-        services.localAddress = localAddress.get();
-        services.scanner = scanner.get();
-        services.clock = clock.get();
-        services.windows = &windows;
-        services.sound = &sound;
-        services.launcher = &launcher;
-        services.messages = &messages;
-        services.fileDialog = &fileDialog;
-        services.folder = &folder;
-        services.tray = &tray;
+        realArp = MakeLinuxArpResolver();
+        realAddresses = MakeLinuxAddressTable();
+        realSockets = MakeLinuxSocketLibrary();
+        realLocalAddress = MakeLinuxLocalAddress();
+        realScanner = MakeArpRangeScanner();
+        realClock = MakeQtClock();
+        services.arp = realArp.get();
+        services.addresses = realAddresses.get();
+        services.sockets = realSockets.get();
+        services.localAddress = realLocalAddress.get();
+        services.scanner = realScanner.get();
+        services.clock = realClock.get();
         form = std::make_unique<Form1>(services);
         AddTrayIcon(*form, IconId::Window);
     }
@@ -67,20 +58,12 @@ class MonitorLabTest : public ::testing::Test {
         return out;
     }
 
-    std::unique_ptr<ArpResolver> arp;
-    std::unique_ptr<AddressTable> addresses;
-    std::unique_ptr<SocketLibrary> sockets;
-    std::unique_ptr<LocalAddress> localAddress;
-    std::unique_ptr<RangeScanner> scanner;
-    std::unique_ptr<Clock> clock;
-    FakeWindowSystem windows;
-    FakeSoundOutput sound;
-    FakeProgramLauncher launcher;
-    FakeMessageBoxes messages;
-    FakeFileDialog fileDialog;
-    FakeProgramFolder folder;
-    FakeTrayHost tray;
-    Services services;
+    std::unique_ptr<ArpResolver> realArp;
+    std::unique_ptr<AddressTable> realAddresses;
+    std::unique_ptr<SocketLibrary> realSockets;
+    std::unique_ptr<LocalAddress> realLocalAddress;
+    std::unique_ptr<RangeScanner> realScanner;
+    std::unique_ptr<Clock> realClock;
     std::unique_ptr<Form1> form;
 };
 

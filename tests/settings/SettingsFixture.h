@@ -11,23 +11,14 @@
 
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeNetwork.h"
-#include "platform/fake/FakeTray.h"
+#include "platform/fake/FakeServices.h"
 
 namespace rm {
 
-class SettingsFixture : public ::testing::Test {
+class SettingsFixture : public ::testing::Test, protected FakeServices {
   protected:
     SettingsFixture() {
         folder.path = dir.path();
-        services.arp = &arp;
-        services.addresses = &addresses;
-        services.sockets = &sockets;
-        services.localAddress = &local;
-        services.messages = &messages;
-        services.folder = &folder;
-        services.tray = &tray;
         WriteShippedFiles();
         form = std::make_unique<Form1>(services);
     }
@@ -72,14 +63,6 @@ class SettingsFixture : public ::testing::Test {
         "savedata15.ini", "savedata16.ini", "savedata17.ini", "savedata18.ini", "savedata19.ini"};
 
     QTemporaryDir dir;
-    FakeProgramFolder folder;
-    FakeArpResolver arp;
-    FakeAddressTable addresses;
-    FakeSocketLibrary sockets;
-    FakeLocalAddress local;
-    FakeMessageBoxes messages;
-    FakeTrayHost tray;
-    Services services;
     std::unique_ptr<Form1> form;
 };
 

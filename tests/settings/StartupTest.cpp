@@ -13,7 +13,7 @@ class StartupTest : public SettingsFixture {
   protected:
     StartupTest() {
         addresses.SetAddresses({"192.168.1.20"});
-        local.ip = QStringLiteral("192.168.1.20");
+        localAddress.ip = QStringLiteral("192.168.1.20");
         arp.Set("192.168.1.20", {0x02, 0x00, 0x00, 0x00, 0x00, 0x14});
         arp.Set("192.168.1.1", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
         sockets.names[inet_addr("192.168.1.20")] = "scanner";
@@ -57,7 +57,7 @@ TEST_F(StartupTest, ASilentRouterLeavesItsRowAsItWas) {
 
 TEST_F(StartupTest, TheRouterIsHostOneOfTheSelectedNetwork) {
     addresses.SetAddresses({"192.168.0.5", "10.0.0.9"});
-    local.ip = QStringLiteral("192.168.0.5");
+    localAddress.ip = QStringLiteral("192.168.0.5");
     arp.Set("192.168.0.1", {0x0A, 0xBB, 0x0C, 0x0D, 0x0E, 0x0F});
     ASSERT_TRUE(FormLoad(*form));
     EXPECT_EQ(form->Text1->text(), QStringLiteral("0A-BB-0C-0D-0E-0F"));
@@ -69,7 +69,7 @@ TEST_F(StartupTest, TheRouterIsHostOneOfTheSelectedNetwork) {
 
 TEST_F(StartupTest, WithoutAnyLocalNetworkNoRouterIsGuessed) {
     addresses.addresses.clear();
-    local.ip.clear();
+    localAddress.ip.clear();
     ASSERT_TRUE(FormLoad(*form));
     EXPECT_EQ(form->Combo1->count(), 0);
     EXPECT_EQ(form->Text1->text(), QStringLiteral("Text1"));
