@@ -91,5 +91,24 @@ rm_make_program_folder() {
   fi
 }
 
+# Asks the window manager to close window $1, as its title-bar button would
+# (the window receives WM_DELETE_WINDOW). No keyboard focus involved.
+rm_close_window() {
+  if command -v wmctrl >/dev/null; then
+    wmctrl -i -c "$1"
+  else
+    xdotool windowactivate --sync "$1" key --clearmodifiers alt+F4
+  fi
+}
+
+# Waits up to $2 s for process $1 to end; false when it is still running.
+rm_wait_exit() {
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}
+
 # Screenshot of the whole screen into $1.
 rm_screenshot() { import -silent -window root "$1"; }

@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*"; rm_screenshot "$WORK/failure.png" 2>/dev/null && echo 
 pass() { echo "ok: $*"; }
 
 [ "$(id -u)" -eq 0 ] || { echo "needs root for the network lab; skipping"; exit 77; }
-for t in xdotool xwininfo xprop import iconv; do
+for t in xdotool wmctrl xwininfo xprop import iconv; do
   command -v $t >/dev/null || { echo "$t missing; skipping"; exit 77; }
 done
 
@@ -101,9 +101,8 @@ done
 pass "保存全部设置 writes all fifteen files byte-exactly"
 
 # Closing the window removes the tray icon and ends the process.
-xdotool windowactivate --sync "$W" key --clearmodifiers alt+F4
-for _ in $(seq 50); do kill -0 "$MON" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$MON" 2>/dev/null && fail "the process did not end when its window was closed"
+rm_close_window "$W"
+rm_wait_exit "$MON" 15 || fail "the process did not end when its window was closed"
 MON=""
 for _ in $(seq 20); do [ -z "$(rm_tray_icon_centre)" ] && break; sleep 0.1; done
 [ -z "$(rm_tray_icon_centre)" ] || fail "the tray icon stayed after the program ended"

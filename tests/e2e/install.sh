@@ -56,9 +56,8 @@ if [ $rc -eq 0 ]; then
   ( exec ip netns exec "$LAB-scan" "$exec_cmd" ) >"$T/monitor.log" 2>&1 &
   MON=$!
   W=$(rm_window 15) || { cat "$T/monitor.log"; fail "the installed program shows no window"; }
-  xdotool windowactivate --sync "$W" key --clearmodifiers alt+F4
-  for _ in $(seq 50); do kill -0 "$MON" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$MON" 2>/dev/null && fail "the installed program did not end on close"
+  rm_close_window "$W"
+  rm_wait_exit "$MON" 15 || fail "the installed program did not end on close"
   MON=""
   pass "the installed program starts from its desktop entry and ends on close"
 elif [ $rc -ne 77 ]; then
