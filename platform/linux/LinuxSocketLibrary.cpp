@@ -1,10 +1,18 @@
 // The socket library on Linux: always available (it reports version 1.1 and
 // plenty of sockets, as Winsock 1.1 does), with the reverse lookup done by the
-// system resolver (nsswitch: /etc/hosts, DNS, ...).
+// system resolver (nsswitch: /etc/hosts, DNS, ...), bounded in time.
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -30,7 +38,41 @@ class LinuxSocketLibrary : public SocketLibrary {
         return 0;
     }
 
+    // The lookup runs on the window's thread at every scan. With a name server
+    // that does not answer, the resolver waits 5 s per try and server, which
+    // would freeze the window each time; an answer that late counts as no name.
+    // The resolver cannot be interrupted, so it finishes on a thread of its own;
+    // while a few such stragglers are still waiting, no new one is started.
     std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) override {
+        static std::atomic<int> stragglers{0};
+        if (stragglers.load() >= kMaxStragglers) return std::nullopt;
+        struct Pending {
+            std::mutex m;
+            std::condition_variable cv;
+            bool done = false;
+            std::optional<std::string> name;
+        };
+        auto pending = std::make_shared<Pending>();
+        std::array<uint8_t, 4> address;
+        std::memcpy(address.data(), addr, 4);
+        ++stragglers;
+        std::thread([pending, address] {
+            auto name = Resolve(address.data());
+            {
+                std::lock_guard lock(pending->m);
+                pending->name = std::move(name);
+                pending->done = true;
+            }
+            pending->cv.notify_all();
+            --stragglers;
+        }).detach();
+        std::unique_lock lock(pending->m);
+        if (!pending->cv.wait_for(lock, kLimit, [&] { return pending->done; })) return std::nullopt;
+        return pending->name;
+    }
+
+  private:
+    static std::optional<std::string> Resolve(const uint8_t addr[4]) {
         hostent host{};
         hostent* result = nullptr;
         int herr = 0;
@@ -47,7 +89,8 @@ class LinuxSocketLibrary : public SocketLibrary {
         }
     }
 
-  private:
+    static constexpr std::chrono::milliseconds kLimit{1000};
+    static constexpr int kMaxStragglers = 4;
     static constexpr int kFault = 10014;     // WSAEFAULT
     static constexpr int kSocketError = -1;  // SOCKET_ERROR
     int started_ = 0;

@@ -297,5 +297,33 @@ TEST_F(NetLab, HostNamesComeFromTheLabsHostsFile) {
     EXPECT_NE(sockets->WsaCleanup(), 0);
 }
 
+TEST_F(NetLab, HostNameLookupGivesUpWithinASecond) {
+    // A name server that never answers (nobody has that address): the resolver
+    // alone would wait seconds per try. The file is rewritten in place, since
+    // `ip netns exec` shows this very inode as /etc/resolv.conf.
+    const std::string path = "/etc/netns/" + Env("RM_LAB_NAME").toStdString() + "-scan/resolv.conf";
+    std::string saved;
+    {
+        std::ifstream in(path);
+        ASSERT_TRUE(in) << path;
+        saved.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    auto restore = [&] { std::ofstream(path, std::ios::trunc) << saved; };
+    std::ofstream(path, std::ios::trunc)
+        << "nameserver " << prefix.toStdString() << "250\noptions timeout:3 attempts:2\n";
+    auto sockets = MakeLinuxSocketLibrary();
+    FakeMessageBoxes boxes;
+    QElapsedTimer t;
+    t.start();
+    const QString name = LookupHostName(*sockets, boxes, prefix + QStringLiteral("98"));
+    const qint64 elapsed = t.elapsed();
+    restore();
+    EXPECT_EQ(name, QString());
+    EXPECT_LT(elapsed, 1600);
+    EXPECT_TRUE(boxes.shown.empty());
+    // Names the hosts file knows still come at once afterwards.
+    EXPECT_EQ(LookupHostName(*sockets, boxes, Hosts()[0].ip), QStringLiteral("netlab-h1"));
+}
+
 }  // namespace
 }  // namespace rm
