@@ -3,12 +3,15 @@
 // leaves some files new and others old.
 #include "app/SettingsStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -89,12 +92,81 @@ bool ReadSetting(const QString& path, int maxChars, QString* value, QString* err
 }
 
 // A settings file's new content, written and flushed under a temporary name in
-// the same folder, waiting to be renamed over the file.
+// the folder of the file it replaces, waiting to be renamed over it.
 struct PendingFile {
-    QString path;
-    QByteArray target;
+    QString path;       // as the settings name it, for the messages
+    QByteArray target;  // the file the rename replaces: `path` with its links followed
     QByteArray temporary;
 };
+
+QByteArray FolderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0) return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// The file a write through `path` would reach: symbolic links are followed to
+// the first name that is not one, so that a settings file a user has linked
+// elsewhere keeps its link and the linked file gets the value. A link to a file
+// not there yet leads to the name where it would be created. Only the folder
+// of that name matters to the rename, so links among the folders above it need
+// no resolving. (A hard link is still split by the rename: the other names keep
+// the old content. Writing in place instead would give up all-or-nothing.)
+bool ResolveTarget(const QByteArray& path, QByteArray* target, int* err) {
+    constexpr int kMaxLinks = 40;  // the kernel's own limit before ELOOP
+    QByteArray current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0) {
+            if (errno != ENOENT) {
+                *err = errno;
+                return false;
+            }
+            break;  // created by the rename
+        }
+        if (!S_ISLNK(st.st_mode)) break;
+        if (hops == kMaxLinks) {
+            *err = ELOOP;
+            return false;
+        }
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.constData(), link.data(), size_t(link.size()));
+        if (n < 0 || n >= link.size()) {
+            *err = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        link.truncate(n);
+        // A relative link is relative to the folder the link is in; joining
+        // the texts keeps ".." as the kernel reads it.
+        current = link.startsWith('/') ? link : FolderOf(current) + '/' + link;
+    }
+    *target = current;
+    return true;
+}
+
+// Whether a save may replace the file: the rename would succeed even on a
+// file the user has made read-only, and must not. Root, who runs as it
+// pleases, is held to the file's own write bits: none at all means read-only.
+bool MayReplace(const QByteArray& target, int* err) {
+    struct stat st {};
+    if (::stat(target.constData(), &st) != 0) return true;  // a new file
+    if (S_ISDIR(st.st_mode)) {
+        // The rename of a file onto a directory would fail only after other
+        // files had already been replaced.
+        *err = EISDIR;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) return true;
+    if ((st.st_mode & 0222) == 0) {
+        *err = EACCES;
+        return false;
+    }
+    if (::access(target.constData(), W_OK) != 0) {
+        *err = errno;
+        return false;
+    }
+    return true;
+}
 
 bool WriteAll(int fd, const QByteArray& bytes) {
     const char* p = bytes.constData();
@@ -109,20 +181,43 @@ bool WriteAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// The process's umask, read without setting it: umask() can only be read by
+// changing it, and for that instant every file another thread creates (the
+// scanner's, Qt's, the sound server client's) would get mode 0666.
+mode_t ProcessUmask() {
+    constexpr mode_t kUsual = 022;
+    // stdio rather than QFile: /proc files claim a size of 0, which QFile takes for the end.
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) return kUsual;
+    mode_t mask = kUsual;  // kernels before 4.7 do not show it
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        unsigned value = 0;
+        if (std::sscanf(line, "Umask: %o", &value) == 1) {
+            mask = mode_t(value & 0777);
+            break;
+        }
+    }
+    std::fclose(status);
+    return mask;
+}
+
 // The mode a new settings file gets: that of the file it replaces, or what an
 // ordinary create would give under the process's umask.
 mode_t ModeFor(const QByteArray& target) {
     struct stat st {};
     if (::stat(target.constData(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~ProcessUmask();
 }
 
-bool WriteTemporary(PendingFile& file, const QByteArray& bytes, const QString& folder,
-                    const char* fileName, QString* error) {
-    QByteArray name = QFile::encodeName(folder + QStringLiteral("/.") +
-                                        QString::fromLatin1(fileName) + QStringLiteral(".XXXXXX"));
+// "." + the settings file's name + "." + mkostemp's six characters.
+QByteArray TemporaryTemplate(const char* fileName) {
+    return QByteArrayLiteral(".") + fileName + QByteArrayLiteral(".XXXXXX");
+}
+
+bool WriteTemporary(PendingFile& file, const QByteArray& bytes, const char* fileName,
+                    QString* error) {
+    QByteArray name = FolderOf(file.target) + '/' + TemporaryTemplate(fileName);
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         *error = SystemError(errno);
@@ -143,6 +238,46 @@ bool WriteTemporary(PendingFile& file, const QByteArray& bytes, const QString& f
 void RemoveTemporaries(const std::vector<PendingFile>& files) {
     for (const auto& f : files) {
         if (!f.temporary.isEmpty()) ::unlink(f.temporary.constData());
+    }
+}
+
+// Whether `name` is one of WriteTemporary's names for one of the settings files.
+bool IsTemporaryName(const QByteArray& name, const std::array<StoredSetting, 15>& settings) {
+    static constexpr char kTemplateChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (const auto& s : settings) {
+        const QByteArray stem = TemporaryTemplate(s.fileName).chopped(6);
+        if (name.size() != stem.size() + 6 || !name.startsWith(stem)) continue;
+        const QByteArray tail = name.mid(stem.size());
+        return std::all_of(tail.begin(), tail.end(),
+                           [](char c) { return std::strchr(kTemplateChars, c) != nullptr; });
+    }
+    return false;
+}
+
+// Removes the temporaries a save left behind when it was killed half-way;
+// nothing else in the folder is touched.
+void RemoveLeftoverTemporaries(const QString& folder,
+                               const std::array<StoredSetting, 15>& settings) {
+    const QByteArray dirPath = QFile::encodeName(folder.isEmpty() ? QStringLiteral("/") : folder);
+    DIR* dir = ::opendir(dirPath.constData());
+    if (dir == nullptr) return;  // the save itself reports a missing folder
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (!IsTemporaryName(name, settings)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+void SyncFolder(const QByteArray& folder) {
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 
@@ -191,6 +326,7 @@ bool LoadAllSettings(Form1& form) {
 void SaveAllSettings(Form1& form) {
     const QString folder = ProgramFolderOf(form);
     const auto settings = StoredSettings(form);
+    RemoveLeftoverTemporaries(folder, settings);
     std::vector<PendingFile> files;
     files.reserve(settings.size());
     QString failedPath, error;
@@ -198,20 +334,16 @@ void SaveAllSettings(Form1& form) {
     for (const auto& s : settings) {
         PendingFile& f = files.emplace_back();
         f.path = SettingsFilePath(folder, s.fileName);
-        f.target = QFile::encodeName(f.path);
-        if (!WriteTemporary(f, SettingsFileBytes(s.control->text()), folder, s.fileName, &error)) {
+        int err = 0;
+        if (!ResolveTarget(QFile::encodeName(f.path), &f.target, &err) ||
+            !MayReplace(f.target, &err)) {
             failedPath = f.path;
+            error = SystemError(err);
             break;
         }
-    }
-    // A directory standing where a file must go is the one thing that makes the
-    // rename below fail once the folder has taken the temporaries: look first.
-    for (const auto& f : files) {
-        if (!failedPath.isEmpty()) break;
-        struct stat st {};
-        if (::stat(f.target.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (!WriteTemporary(f, SettingsFileBytes(s.control->text()), s.fileName, &error)) {
             failedPath = f.path;
-            error = SystemError(EISDIR);
+            break;
         }
     }
     int renamed = 0;
@@ -226,14 +358,14 @@ void SaveAllSettings(Form1& form) {
             ++renamed;
         }
         if (failedPath.isEmpty()) {
-            // Make the renames themselves durable.
-            const int dir = ::open(
-                QFile::encodeName(folder.isEmpty() ? QStringLiteral("/") : folder).constData(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                ::fsync(dir);
-                ::close(dir);
+            // Make the renames themselves durable, in every folder they happened in.
+            std::vector<QByteArray> folders;
+            for (const auto& f : files) {
+                const QByteArray d = FolderOf(f.target);
+                if (std::find(folders.begin(), folders.end(), d) == folders.end())
+                    folders.push_back(d);
             }
+            for (const auto& d : folders) SyncFolder(d);
             return;
         }
     }

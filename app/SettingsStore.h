@@ -30,8 +30,10 @@ QString SettingsFilePath(const QString& folder, const char* fileName);
 bool LoadAllSettings(Form1& form);
 
 // Writes every stored control's text to its file, all or nothing: on any
-// failure no settings file changes, a message box names the file and the
-// system's error, and the window keeps its edits.
+// failure (a file made read-only among them) no settings file changes, a
+// message box names the file and the system's error, and the window keeps its
+// edits. A settings file that is a symbolic link stays one; the file it links
+// to gets the value. Temporaries left by a save that was killed are removed.
 void SaveAllSettings(Form1& form);
 
 }  // namespace rm

@@ -1,12 +1,26 @@
 // LoadAllSettings and SaveAllSettings on real files in a temporary program
 // folder: the bytes written, the values read back, bad files, failed saves.
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <atomic>
 #include <random>
 
 #include "settings/SettingsFixture.h"
+
+// Every umask() call of this program passes here, counted: a save must learn
+// the umask without setting it, since setting it is process-wide and other
+// threads create files meanwhile.
+namespace {
+std::atomic<int> umaskCalls{0};
+}
+extern "C" mode_t umask(mode_t mask) noexcept {
+    ++umaskCalls;
+    return mode_t(::syscall(SYS_umask, mask));
+}
 
 namespace rm {
 namespace {
@@ -51,6 +65,140 @@ TEST_F(SaveAllSettingsTest, KeepsTheModeOfTheFileItReplaces) {
               QFileDevice::Permissions(0x0640));
 }
 
+TEST_F(SaveAllSettingsTest, ANewFileTakesTheUmaskWhichIsNeverChanged) {
+    const mode_t before = ::umask(027);
+    ASSERT_TRUE(QFile::remove(PathOf("savedata1.ini")));
+    umaskCalls = 0;
+
+    SaveAllSettings(*form);
+
+    EXPECT_EQ(umaskCalls.load(), 0);
+    ::umask(before);
+    EXPECT_EQ(QFileInfo(PathOf("savedata1.ini")).permissions() & 0x0777,
+              QFileDevice::Permissions(0x0640));
+    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
+}
+
+TEST_F(SaveAllSettingsTest, AReadOnlyFileRefusesTheSaveAndChangesNothing) {
+    // Root is not stopped by the missing write bits; the save must be.
+    const QByteArray readOnly = QFile::encodeName(PathOf("savedata5.ini"));
+    ASSERT_EQ(::chmod(readOnly.constData(), 0444), 0);
+    const auto before = Snapshot();
+    form->Text8->setText(QStringLiteral("99"));
+    form->Text15->setText(QStringLiteral("/opt/thunder/new"));
+
+    SaveAllSettings(*form);
+
+    EXPECT_EQ(Snapshot(), before);  // no file changed, no temporary left
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata5.ini")))
+        << messages.shown[0].text.toStdString();
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EACCES))));
+    struct stat st {};
+    ASSERT_EQ(::stat(readOnly.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(form->Text8->text(), QStringLiteral("99"));
+
+    ASSERT_EQ(::chmod(readOnly.constData(), 0644), 0);  // writable again: the save goes through
+    SaveAllSettings(*form);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("99\r\n"));
+    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/new\r\n"));
+}
+
+TEST_F(SaveAllSettingsTest, LinkedFilesStayLinksAndTheirTargetsGetTheValues) {
+    QDir folderDir(dir.path());
+    ASSERT_TRUE(folderDir.mkpath(QStringLiteral("elsewhere/deeper")));
+    const QString relativeTarget = dir.filePath(QStringLiteral("elsewhere/period.ini"));
+    const QString chainEnd = dir.filePath(QStringLiteral("elsewhere/deeper/path.ini"));
+    const QString middleLink = dir.filePath(QStringLiteral("elsewhere/middle"));
+    const QString notYet = dir.filePath(QStringLiteral("elsewhere/mac1.ini"));
+    {
+        QFile f(relativeTarget);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("20\r\n");
+        QFile g(chainEnd);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write("\r\n");
+    }
+    auto link = [&](const QString& target, const QString& at) {
+        QFile::remove(at);
+        ASSERT_EQ(
+            ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0)
+            << at.toStdString();
+    };
+    link(QStringLiteral("elsewhere/period.ini"), PathOf("savedata1.ini"));  // relative
+    link(QStringLiteral("deeper/path.ini"), middleLink);                    // a chain of two,
+    link(middleLink, PathOf("savedata5.ini"));                              // absolute first
+    link(notYet, PathOf("savedata10.ini"));  // a link to a file not there yet
+    form->Text8->setText(QStringLiteral("45"));
+    form->Text15->setText(QStringLiteral("/opt/thunder/迅雷"));
+    form->Text9[0]->setText(QStringLiteral("00-11-22-33-44-55"));
+
+    SaveAllSettings(*form);
+
+    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
+    for (const char* name : {"savedata1.ini", "savedata5.ini", "savedata10.ini"})
+        EXPECT_TRUE(QFileInfo(PathOf(name)).isSymLink()) << name;
+    EXPECT_TRUE(QFileInfo(middleLink).isSymLink());
+    auto bytesOf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    };
+    EXPECT_EQ(bytesOf(relativeTarget), QByteArray("45\r\n"));
+    EXPECT_EQ(bytesOf(chainEnd), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7\r\n"));
+    EXPECT_EQ(bytesOf(notYet), QByteArray("00-11-22-33-44-55\r\n"));
+    // The temporaries went to the targets' folders and were all renamed away.
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("elsewhere")))
+                  .entryList(QDir::Files | QDir::Hidden | QDir::System)
+                  .size(),
+              3);  // period.ini, mac1.ini and the link "middle"
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("elsewhere/deeper")))
+                  .entryList(QDir::Files | QDir::Hidden)
+                  .size(),
+              1);
+
+    Form1 restarted(services);
+    ASSERT_TRUE(LoadAllSettings(restarted));
+    EXPECT_EQ(restarted.Text8->text(), QStringLiteral("45"));
+    EXPECT_EQ(restarted.Text15->text(), QStringLiteral("/opt/thunder/迅雷"));
+}
+
+TEST_F(SaveAllSettingsTest, RemovesTheTemporariesOfAKilledSaveAndNothingElse) {
+    const char* leftovers[] = {".savedata1.ini.Ab3xYz", ".savedata19.ini.000000",
+                               ".savedata12.ini.zzzzzz"};
+    const char* kept[] = {
+        ".savedata6.ini.Ab3xYz",   // no settings file of ours
+        ".savedata1.ini.Ab3xY",    // five characters
+        ".savedata1.ini.Ab3xYz7",  // seven
+        ".savedata1.ini.Ab-xYz",   // a character mkostemp never uses
+        "savedata1.ini.Ab3xYz",    // not hidden
+        ".savedata1.ini",          // no suffix
+        "notes.txt",
+    };
+    for (const char* name : leftovers) WriteFile(name, "20\r\n");
+    for (const char* name : kept) WriteFile(name, "mine");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".savedata2.ini.dirXYZ")));
+
+    SaveAllSettings(*form);
+
+    EXPECT_TRUE(messages.shown.empty());
+    for (const char* name : leftovers) EXPECT_FALSE(QFileInfo::exists(PathOf(name))) << name;
+    for (const char* name : kept) EXPECT_EQ(ReadFile(name), QByteArray("mine")) << name;
+    EXPECT_TRUE(QFileInfo(PathOf(".savedata2.ini.dirXYZ")).isDir());
+    EXPECT_EQ(Snapshot().size(), 15u + std::size(kept) + 1u);
+}
+
+TEST_F(SaveAllSettingsTest, TextIsSavedAndLoadedAsItStands) {
+    form->Text8->setText(QStringLiteral("abc"));
+    SaveAllSettings(*form);
+    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("abc\r\n"));
+
+    Form1 restarted(services);
+    ASSERT_TRUE(LoadAllSettings(restarted));
+    EXPECT_EQ(restarted.Text8->text(), QStringLiteral("abc"));
+}
+
 TEST_F(SaveAllSettingsTest, WhatWasSavedIsWhatTheNextStartShows) {
     const auto stored = StoredSettings(*form);
     std::mt19937 rng(15);
@@ -83,6 +231,7 @@ TEST_F(SaveAllSettingsTest, ADirectoryWhereAFileMustGoChangesNothing) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata12.ini")));
     EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EISDIR))));
+    EXPECT_EQ(messages.shown[0].style, 48);                // an exclamation: the program goes on
     EXPECT_EQ(form->Text8->text(), QStringLiteral("99"));  // the edits are still there
     EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("edited"));
 }
@@ -119,6 +268,23 @@ TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {
     EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("abc"));
 }
 
+TEST_F(LoadAllSettingsTest, FilesSixToNineAreNeitherReadNorNeeded) {
+    // Present with values that would show if read, or as directories that
+    // would fail a read: either way the load neither uses nor minds them.
+    WriteFile("savedata6.ini", "6\r\n");
+    WriteFile("savedata7.ini", "7\r\n");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata8.ini")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("savedata9.ini")).constData(), 0644), 0);
+
+    ASSERT_TRUE(LoadAllSettings(*form));
+
+    EXPECT_TRUE(messages.shown.empty());
+    const auto loaded = StoredSettings(*form);
+    const QString shipped[15] = {QStringLiteral("20"), QStringLiteral("1"), QStringLiteral("255")};
+    for (size_t i = 0; i < loaded.size(); ++i)
+        EXPECT_EQ(loaded[i].control->text(), shipped[i]) << loaded[i].fileName;
+}
+
 TEST_F(LoadAllSettingsTest, AMissingFileEndsStartUpNamingIt) {
     ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
     form->Text14->setText(QStringLiteral("untouched"));
@@ -128,6 +294,7 @@ TEST_F(LoadAllSettingsTest, AMissingFileEndsStartUpNamingIt) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata3.ini")));
     EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    EXPECT_EQ(messages.shown[0].style, 16);  // a stop: the program cannot start
     EXPECT_EQ(form->Text14->text(), QStringLiteral("untouched"));  // it stopped there
 }
 
