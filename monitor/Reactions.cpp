@@ -39,12 +39,14 @@ void ShowVerdict(Form1& form, const QString& text, const QColor& colour) {
 }
 
 // Starts the program named by Text15 as it stands: the whole text is the path.
+// A failed start changes nothing in the reaction's order: the wait and the
+// minimise still come, so a copy that was already running (the user's own, or
+// one that ignored the request to start minimised) is still minimised.
 void StartDownloadManager(Form1& form) {
     form.qidong = 1;
     if (!form.services.launcher->StartMinimized(form.Text15->text())) {
         // qidong stays 1: no further start is tried until others are found again.
         form.Label11->setText(QStringLiteral("无法启动下载程序"));
-        return;
     }
     TimedWait(form, kStartupWaitMs);  // time for the new program to open its windows
     MinimizeWindowsByTitle(*form.services.windows, form.Text14->text());

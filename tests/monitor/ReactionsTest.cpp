@@ -2,6 +2,7 @@
 // alarm and flashing, the verdict label, the router re-check, and every row of
 // the download manager's table.
 #include "monitor/Reactions.h"
+#include "net/LocalAddressTable.h"
 #include "tests/monitor/MonitorFixture.h"
 
 namespace rm::test {
@@ -144,18 +145,56 @@ TEST_F(ReactionsTest, DownloadManagerLeftAloneWithoutPathOrTick) {
     EXPECT_EQ(form->qidong, 0);
 }
 
-TEST_F(ReactionsTest, FailedStartIsReportedOnTheStatusLineOnly) {
+TEST_F(ReactionsTest, FailedStartKeepsTheOrderAndIsReportedOnTheStatusLineOnly) {
     ControlDownloadManager();
     launcher.succeed = false;
+    const uint32_t before = clock.now;
     ReactToNetworkFree(*form);
     EXPECT_EQ(form->Label11->text(), QStringLiteral("无法启动下载程序"));
     EXPECT_EQ(form->Label15->text(), QStringLiteral("安全"));
     EXPECT_EQ(form->qidong, 1);
-    EXPECT_TRUE(windows.minimized.empty());
+    // The wait and the minimise follow the start whatever it gave.
+    EXPECT_GE(clock.now - before, 2000u);
+    EXPECT_EQ(windows.minimized, Only7());
     EXPECT_TRUE(messages.shown.empty());
 
     ReactToNetworkFree(*form);  // no retry until others are found
     EXPECT_EQ(launcher.started.size(), 1);
+    EXPECT_EQ(windows.minimized.size(), 1u);
+}
+
+TEST_F(ReactionsTest, RouterChangedWhileStartedLeavesTheDownloadManagerAlone) {
+    ControlDownloadManager();
+    ReactToNetworkFree(*form);  // started: qidong 1
+    ASSERT_EQ(form->qidong, 1);
+    const QStringList started = launcher.started;
+    const auto minimized = windows.minimized;
+
+    SetRouter({0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x02});
+    ReactToNetworkFree(*form);
+
+    EXPECT_EQ(form->Label11->text(), QStringLiteral("检测到AP已更换，扫描新AP"));
+    EXPECT_EQ(launcher.started, started);
+    EXPECT_EQ(windows.minimized, minimized);
+    EXPECT_TRUE(windows.closed.empty());
+    EXPECT_EQ(form->qidong, 1);
+}
+
+TEST_F(ReactionsTest, NetworkFreeRefillsTheNetworkListAndTakesItsFirstEntry) {
+    addresses.SetAddresses({"192.168.1.20", "10.0.0.9"});
+    ListLocalPrefixes(addresses, form->Combo1);
+    form->Combo1->setCurrentIndex(1);  // the user picked the other network
+    ASSERT_EQ(form->Combo1->currentText(), QStringLiteral("10.0.0."));
+    arp.requests.clear();
+
+    ReactToNetworkFree(*form);
+
+    EXPECT_EQ(form->Combo1->count(), 2);
+    EXPECT_EQ(form->Combo1->currentIndex(), 0);
+    EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("192.168.1."));
+    // The router re-check asks entry 0's router, which answers as before.
+    EXPECT_EQ(arp.requests, std::vector<uint32_t>{inet_addr("192.168.1.1")});
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("安全"));
 }
 
 TEST_F(ReactionsTest, StopDuringTheStartWaitIsLeftToTheCycle) {
