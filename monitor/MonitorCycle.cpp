@@ -61,15 +61,18 @@ bool LearnMachineAndRouter(Form1& form) {
     ListLocalPrefixes(*s.addresses, form.Combo1);
 
     const QString guess = RouterGuess(form.Combo1);
+    const QString ownIp = s.localAddress->LocalIp();
+    form.Text5->setText(ownIp);
     if (guess.isEmpty()) {
-        // Without an IPv4 address there is nobody to ask; the next scan looks again.
+        // Without an IPv4 network there is nobody to ask, not even this
+        // machine; its row shows what an unanswered probe and a failed lookup
+        // would, rather than the address it no longer has. The next scan looks again.
+        form.Text4->setText(kNoAnswer);
+        form.Text6->clear();
         ShowUnknownVerdict(form);
         form.Label11->setText(kNoNetworkText);
         return false;
     }
-
-    const QString ownIp = s.localAddress->LocalIp();
-    form.Text5->setText(ownIp);
     form.Text4->setText(ProbeMac(*s.arp, ownIp));
     form.Text6->setText(LookupHostName(*s.sockets, *s.messages, ownIp));
 

@@ -273,6 +273,40 @@ TEST_F(MonitorCycleTest, NoLocalNetworkProbesNothingAndMonitoringGoesOn) {
     EXPECT_EQ(form->Label11->text(), QStringLiteral("注意！有1台计算机在网络"));
 }
 
+TEST_F(MonitorCycleTest, ScanWithoutNetworkShowsTheOwnRowAsUnanswered) {
+    SomebodyPresent();
+    sockets.names[inet_addr("192.168.1.20")] = "desk-pc";
+    form->Text8->setText(QStringLiteral("0"));
+    form->Command1Click();
+    Ticks(1);
+    ASSERT_EQ(form->Text5->text(), QStringLiteral("192.168.1.20"));
+    ASSERT_EQ(form->Text6->text(), QStringLiteral("desk-pc"));
+
+    // The network goes; the socket layer may still know an address or not.
+    addresses.SetAddresses({});
+    for (const QString& own : {QStringLiteral("169.254.7.7"), QString()}) {
+        SCOPED_TRACE(own.toStdString());
+        localAddress.ip = own;
+        arp.requests.clear();
+        const int lookups = sockets.lookups, startups = sockets.startups;
+        Ticks(1);
+        EXPECT_EQ(form->Text5->text(), own);
+        EXPECT_EQ(form->Text4->text(), QStringLiteral("False"));
+        EXPECT_EQ(form->Text6->text(), QString());
+        EXPECT_TRUE(arp.requests.empty());  // still nothing probed or looked up
+        EXPECT_EQ(sockets.lookups, lookups);
+        EXPECT_EQ(sockets.startups, startups);
+        EXPECT_EQ(form->Label11->text(), QStringLiteral("未找到本机网络"));
+    }
+
+    addresses.SetAddresses({"192.168.1.20"});  // back again: the row is refilled
+    localAddress.ip = QStringLiteral("192.168.1.20");
+    Ticks(1);
+    EXPECT_EQ(form->Text5->text(), QStringLiteral("192.168.1.20"));
+    EXPECT_EQ(form->Text4->text(), kOwnMac);
+    EXPECT_EQ(form->Text6->text(), QStringLiteral("desk-pc"));
+}
+
 // --- Stopping ---
 
 void ExpectStopped(const Form1& f, const FakeTrayHost& tray) {
