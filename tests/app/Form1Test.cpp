@@ -44,8 +44,8 @@ QString TextOf(QWidget* w) {
 
 struct Design {
     const char* name;
-    const char* in;  // "" for the window itself
-    const char* text;
+    const char* in;    // "" for the window itself
+    const char* text;  // nullptr: not part of the design
     int left, top, width, height;
 };
 
@@ -84,7 +84,14 @@ const Design kInventory[] = {
     {"Command3", "Frame1", "保存全部设置", 240, 2760, 1455, 255},
     {"Frame2", "", "设置排除MAC", 240, 2640, 1935, 3135},
     {"Text9(0)", "Frame2", "", 120, 240, 1695, 270},
+    {"Text9(1)", "Frame2", "", 120, 480, 1695, 270},
+    {"Text9(2)", "Frame2", "", 120, 720, 1695, 270},
+    {"Text9(3)", "Frame2", "", 120, 960, 1695, 270},
     {"Text9(4)", "Frame2", "", 120, 1200, 1695, 270},
+    {"Text9(5)", "Frame2", "", 120, 1440, 1695, 270},
+    {"Text9(6)", "Frame2", "", 120, 1680, 1695, 270},
+    {"Text9(7)", "Frame2", "", 120, 1920, 1695, 270},
+    {"Text9(8)", "Frame2", "", 120, 2160, 1695, 270},
     {"Text9(9)", "Frame2", "", 120, 2400, 1695, 270},
     {"Command6", "Frame2", "返回设置区", 360, 2760, 1215, 300},
     {"Label11", "", "", 2400, 2760, 2175, 255},
@@ -99,6 +106,7 @@ const Design kInventory[] = {
     {"Text12", "", "192.168.", 2400, 5400, 1455, 270},
     {"Command8", "", "取得主机名", 3840, 5400, 1095, 255},
     {"Command4", "", "最小化", 5520, 5760, 735, 375},
+    {"Label8", "", nullptr, 240, 5880, 4935, 255},  // the credit line: its text is checked below
     {"Picture2", "", "", 4200, 0, 375, 375},
     {"Picture1", "", "", 4560, 0, 375, 375},
 };
@@ -112,11 +120,14 @@ TEST_F(Form1Test, EveryControlStandsAtItsDesignPlaceWithItsText) {
             *d.in ? form->findChild<QWidget*>(QString::fromUtf8(d.in)) : form.get();
         EXPECT_EQ(w->parentWidget(), container);
         EXPECT_EQ(w->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15));
-        EXPECT_EQ(TextOf(w), QString::fromUtf8(d.text));
+        if (d.text != nullptr) EXPECT_EQ(TextOf(w), QString::fromUtf8(d.text));
     }
     // The members are the controls the names promise.
-    EXPECT_EQ(form->Text9[9]->objectName(), "Text9(9)");
-    EXPECT_EQ(form->Text9[9]->geometry().top(), 2400 / 15);
+    for (int k = 0; k < 10; ++k) {
+        EXPECT_EQ(form->Text9[k]->objectName(), QStringLiteral("Text9(%1)").arg(k));
+        EXPECT_EQ(form->Text9[k]->geometry().top(), 240 * (k + 1) / 15);
+    }
+    EXPECT_EQ(form->Label8->objectName(), "Label8");
     EXPECT_FALSE(form->Label8->text().isEmpty());
     EXPECT_LE(form->Label8->fontMetrics().horizontalAdvance(form->Label8->text()),
               form->Label8->width());
@@ -249,6 +260,26 @@ TEST_F(Form1Test, StartPresetsTheTickCounterAndStartsTheScanTimer) {
     EXPECT_TRUE(form->Command1->isVisibleTo(form.get()));
     EXPECT_TRUE(form->Check2->isEnabled());
     EXPECT_TRUE(WaitFor([&] { return ticks > 0; }));
+}
+
+TEST_F(Form1Test, EnterOnTheFocusedStartButtonStarts) {
+    form->onTimer1Tick = [] {};
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        form->Timer1->stop();
+        form->kiki = 0;
+        form->Text8->setText(QStringLiteral("20"));
+        form->Command1->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), form->Command1);
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(form->kiki, 20);
+        EXPECT_TRUE(form->Timer1->isActive());
+        EXPECT_EQ(form->Timer1->interval(), 100);
+    }
+    form->Timer1->stop();
 }
 
 TEST_F(Form1Test, StartReadsThePeriodByTheNumberRule) {

@@ -1,5 +1,7 @@
 // FormLoad and FormUnload against fakes: what start-up loads, probes and shows,
 // in which order, and what shutdown leaves behind.
+#include <arpa/inet.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -44,6 +46,102 @@ TEST_F(StartupTest, LoadsSettingsAddsTheIconAndFillsBothRows) {
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_EQ(form->List1->count(), 0);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// Wrappers around the fakes that write each outside call into one log, so the
+// order across services shows.
+struct StartupLog {
+    std::vector<std::string> steps;
+    void Add(const std::string& step) {
+        if (steps.empty() || steps.back() != step) steps.push_back(step);
+    }
+};
+
+struct LoggedTray : TrayHost {
+    LoggedTray(FakeTrayHost& inner, StartupLog& log, const Form1& form)
+        : inner(inner), log(log), form(form) {}
+    bool ShellNotifyIcon(int action, const TrayRecord& r) override {
+        // The settings are in when the icon comes: Text8 holds the file's value.
+        if (action == kAdd) log.Add("tray icon, period " + form.Text8->text().toStdString());
+        return inner.ShellNotifyIcon(action, r);
+    }
+    void SetCallback(std::function<void(float)> f) override { inner.SetCallback(std::move(f)); }
+    FakeTrayHost& inner;
+    StartupLog& log;
+    const Form1& form;
+};
+
+struct LoggedAddresses : AddressTable {
+    LoggedAddresses(FakeAddressTable& inner, StartupLog& log) : inner(inner), log(log) {}
+    uint32_t GetIpAddrTable(uint8_t* buffer, uint32_t* size, bool sorted) override {
+        log.Add("address list");
+        return inner.GetIpAddrTable(buffer, size, sorted);
+    }
+    FakeAddressTable& inner;
+    StartupLog& log;
+};
+
+struct LoggedArp : ArpResolver {
+    LoggedArp(FakeArpResolver& inner, StartupLog& log) : inner(inner), log(log) {}
+    uint32_t SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) override {
+        in_addr a{dest};
+        log.Add(std::string("probe ") + inet_ntoa(a));
+        return inner.SendArp(dest, src, mac, len);
+    }
+    FakeArpResolver& inner;
+    StartupLog& log;
+};
+
+struct LoggedSockets : SocketLibrary {
+    LoggedSockets(FakeSocketLibrary& inner, StartupLog& log) : inner(inner), log(log) {}
+    int WsaStartup(uint16_t requested, WsaData* data) override {
+        return inner.WsaStartup(requested, data);
+    }
+    int WsaCleanup() override { return inner.WsaCleanup(); }
+    std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) override {
+        log.Add("host name");
+        return inner.GetHostByAddr(addr);
+    }
+    FakeSocketLibrary& inner;
+    StartupLog& log;
+};
+
+struct LoggedLocalAddress : LocalAddress {
+    LoggedLocalAddress(FakeLocalAddress& inner, StartupLog& log) : inner(inner), log(log) {}
+    QString LocalIp() override {
+        log.Add("own address");
+        return inner.LocalIp();
+    }
+    FakeLocalAddress& inner;
+    StartupLog& log;
+};
+
+TEST_F(StartupTest, GoesSettingsTrayIconAddressListOwnRowRouterRow) {
+    WriteFile("savedata1.ini", "7\r\n");
+    StartupLog log;
+    LoggedTray loggedTray(tray, log, *form);
+    LoggedAddresses loggedAddresses(addresses, log);
+    LoggedArp loggedArp(arp, log);
+    LoggedLocalAddress loggedLocal(localAddress, log);
+    LoggedSockets loggedSockets(sockets, log);
+    services.tray = &loggedTray;
+    services.addresses = &loggedAddresses;
+    services.arp = &loggedArp;
+    services.localAddress = &loggedLocal;
+    services.sockets = &loggedSockets;
+
+    const bool loaded = FormLoad(*form);
+    // The wrappers end with this test, the form after it: back to the fakes.
+    services.tray = &tray;
+    services.addresses = &addresses;
+    services.arp = &arp;
+    services.localAddress = &localAddress;
+    services.sockets = &sockets;
+    ASSERT_TRUE(loaded);
+
+    EXPECT_EQ(log.steps,
+              (std::vector<std::string>{"tray icon, period 7", "address list", "own address",
+                                        "probe 192.168.1.20", "host name", "probe 192.168.1.1"}));
 }
 
 TEST_F(StartupTest, ASilentRouterLeavesItsRowAsItWas) {
