@@ -19,9 +19,10 @@ using std::chrono::milliseconds;
 // Waits are cut into slices so that a newer sweep never waits long for an older one.
 constexpr milliseconds kSlice{40};
 
+// Rounded up: a wait of less than a millisecond is a wait of one, not a poll
+// that returns at once and spins until the time has come.
 milliseconds Until(SweepClock::time_point t) {
-    return std::max(milliseconds(0),
-                    std::chrono::duration_cast<milliseconds>(t - SweepClock::now()));
+    return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(t - SweepClock::now()));
 }
 
 // Index of each host's address; hosts without an address are never asked.
@@ -180,17 +181,23 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
         } else if (nextAttempt < timing.attempts.size()) {
             wakeAt = std::min(wakeAt, start + timing.attempts[nextAttempt]);
         }
-        // Every frame already queued is read before the next burst goes out.
-        const auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
-        if (!frame) continue;
-        const auto reply = ParseArpReply(*frame);
-        // Replies to someone else's question (or announcements) are not answers.
-        if (!reply || reply->targetIp != ifc.ip) continue;
-        auto it = index.byIp.find(reply->senderIp);
-        if (it == index.byIp.end() || answered[it->second]) continue;
-        answered[it->second] = true;
-        --left;
-        answer(hosts[it->second], reply->senderMac);
+        // Every frame already queued is read before the next burst goes out (or
+        // the next round starts): a host whose reply waits in the queue is not
+        // asked again, and on a large range the replies do not pile up behind
+        // the requests.
+        for (auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
+             // A steady stream of stray frames must not hold the sweep past its end.
+             frame && left > 0 && !cancelled && SweepClock::now() < deadline;
+             frame = link.Receive(milliseconds(0))) {
+            const auto reply = ParseArpReply(*frame);
+            // Replies to someone else's question (or announcements) are not answers.
+            if (!reply || reply->targetIp != ifc.ip) continue;
+            auto it = index.byIp.find(reply->senderIp);
+            if (it == index.byIp.end() || answered[it->second]) continue;
+            answered[it->second] = true;
+            --left;
+            answer(hosts[it->second], reply->senderMac);
+        }
     }
 }
 

@@ -7,7 +7,9 @@
 #   NAME-scan   the machine running the monitor: eth0 at PREFIX.2, default route via .1
 #   NAME-br     the bridge br0 joining everything (packet loss is applied here)
 #   NAME-r      the router: eth0 at PREFIX.1
-#   NAME-hK     host K (1..K): eth0 at PREFIX.(10+K)
+#   NAME-hK     host K (1..HOSTS, at most 252): eth0 at PREFIX.(10+K) for
+#               K <= 244 (.11 .. .254), and at PREFIX.(K-242) for K = 245..252
+#               (.3 .. .10), so that 252 hosts fill every free address of the /24
 # MAC addresses are fixed: scanner 02:52:4d:00:fe:02, router 02:52:4d:00:fe:01,
 # host K 02:52:4d:00:00:KK (KK = K in hex). The default prefix is 10.77.0; since
 # every lab lives in namespaces of its own, labs with the same prefix do not meet.
@@ -17,6 +19,8 @@
 # Commands (all need root and a kernel that permits `ip netns add`; otherwise
 # they print why and exit 77, the skip status of the tests):
 #   netlab.sh up NAME --hosts K [--prefix A.B.C] [--loss PCT]
+#                                       K is 0..252; the namespaces and links are
+#                                       made in batches, 252 hosts in a few seconds
 #   netlab.sh down NAME                 remove every namespace and file of the lab
 #   netlab.sh leave NAME HOST           host goes away (its link down); HOST is hK, r
 #   netlab.sh join NAME HOST            host comes back (link up)
@@ -36,7 +40,7 @@
 #
 # Names for reverse lookups: /etc/netns/NAME-scan/hosts, which `ip netns exec`
 # shows as /etc/hosts inside the scanner namespace, holds "PREFIX.1 netlab-router"
-# and "PREFIX.(10+K) netlab-hK"; tests may append lines of their own. Its
+# and "PREFIX.(address of K) netlab-hK"; tests may append lines of their own. Its
 # resolv.conf points at the namespace's own loopback, so no query leaves the lab.
 set -u
 
@@ -59,26 +63,47 @@ check_name() {
   [[ "$1" =~ ^[A-Za-z0-9_.-]{1,12}$ ]] || die "NAME must be 1-12 of [A-Za-z0-9_.-]"
 }
 
+MAX_HOSTS=252
 hexmac() { printf '02:52:4d:00:%s' "$1"; }
 host_mac() { hexmac "$(printf '00:%02x' "$1")"; }
 router_mac() { hexmac fe:01; }
 scanner_mac() { hexmac fe:02; }
 mac_text() { echo "$1" | tr 'a-f:' 'A-F-'; }
+# The last number of host K's address: .11 .. .254 for K = 1..244, then the free
+# numbers .3 .. .10 for K = 245..252.
+host_number() { echo $(($1 <= 244 ? 10 + $1 : $1 - 242)); }
 
-# veth pair from the bridge namespace into namespace $2, named eth0 there, port $1 on br0.
-attach() {
-  local port=$1 ns=$2 mac=$3 addr=$4
-  ip -n "$LAB-br" link add "$port" type veth peer name eth0 netns "$ns" || return 1
-  ip -n "$LAB-br" link set "$port" master br0 up || return 1
-  ip -n "$ns" link set eth0 address "$mac" || return 1
-  ip -n "$ns" addr add "$addr/24" dev eth0 || return 1
-  ip -n "$ns" link set eth0 up || return 1
+# Runs FUNC ARG for every ARG, a few at a time; fails when any of them failed.
+# Creating namespaces and links mostly waits on the kernel, so this pays even
+# on two cores.
+each_parallel() {
+  local fn=$1 arg running=0 failed=0
+  shift
+  for arg in "$@"; do
+    "$fn" "$arg" &
+    running=$((running + 1))
+    if [ "$running" -ge 8 ]; then
+      wait -n || failed=1
+      running=$((running - 1))
+    fi
+  done
+  while [ "$running" -gt 0 ]; do
+    wait -n || failed=1
+    running=$((running - 1))
+  done
+  return "$failed"
 }
 
-new_ns() {
-  ip netns add "$1" || return 1
-  ip -n "$1" link set lo up
-  ip netns exec "$1" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+# Inside a namespace whose eth0 has arrived (still down): no IPv6 at all (the
+# "all" switch covers eth0 too), loopback up, eth0's address, eth0 up.
+# ADDR_OF maps the namespace to its address; set by cmd_up.
+declare -A ADDR_OF=()
+setup_ns() {
+  local ns=$1
+  ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
+    net.ipv6.conf.default.disable_ipv6=1 >/dev/null || return 1
+  printf '%s\n' "link set lo up" "addr add ${ADDR_OF[$ns]}/24 dev eth0" "link set eth0 up" |
+    ip -n "$ns" -batch - || return 1
 }
 
 cmd_up() {
@@ -92,46 +117,67 @@ cmd_up() {
     esac
     shift
   done
-  [[ "$hosts" =~ ^[0-9]+$ ]] && [ "$hosts" -le 200 ] || die "--hosts must be 0..200"
+  [[ "$hosts" =~ ^[0-9]+$ ]] && [ "$hosts" -le "$MAX_HOSTS" ] || die "--hosts must be 0..$MAX_HOSTS"
   [[ "$prefix" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "--prefix must look like 10.77.0"
   [ -e "$STATE_ROOT/$LAB" ] && die "lab $LAB exists already (netlab.sh down $LAB)"
   mkdir -p "$STATE_ROOT/$LAB" "/etc/netns/$LAB-scan"
   echo "$prefix" >"$STATE_ROOT/$LAB/prefix"
 
-  new_ns "$LAB-br" || return 1
-  ip -n "$LAB-br" link add br0 type bridge stp_state 0 forward_delay 0 || return 1
-  ip -n "$LAB-br" link set br0 up
-  new_ns "$LAB-scan" || return 1
-  attach p-scan "$LAB-scan" "$(scanner_mac)" "$prefix.2" || return 1
-  ip -n "$LAB-scan" route add default via "$prefix.1"
-  new_ns "$LAB-r" || return 1
-  attach p-r "$LAB-r" "$(router_mac)" "$prefix.1" || return 1
+  # Who is who: namespace suffix, port on the bridge, MAC, address.
+  local who=(scan r) macs=("$(scanner_mac)" "$(router_mac)") addrs=("$prefix.2" "$prefix.1") k
+  for ((k = 1; k <= hosts; k++)); do
+    who+=("h$k")
+    macs+=("$(host_mac "$k")")
+    addrs+=("$prefix.$(host_number "$k")")
+  done
+
+  # All namespaces in one go, then every veth pair from the bridge namespace
+  # (its far end named eth0, with its MAC, already in its namespace) in one
+  # batch, then the inside of each namespace, several at a time.
+  local i namespaces=()
+  for ((i = 0; i < ${#who[@]}; i++)); do
+    namespaces+=("$LAB-${who[i]}")
+    ADDR_OF["$LAB-${who[i]}"]=${addrs[i]}
+  done
+  printf 'netns add %s\n' "$LAB-br" "${namespaces[@]}" | ip -batch - || return 1
+  ip netns exec "$LAB-br" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
+    net.ipv6.conf.default.disable_ipv6=1 >/dev/null || return 1
+  {
+    echo "link set lo up"
+    echo "link add br0 type bridge stp_state 0 forward_delay 0"
+    for ((i = 0; i < ${#who[@]}; i++)); do
+      echo "link add p-${who[i]} type veth peer name eth0 address ${macs[i]} netns $LAB-${who[i]}"
+      echo "link set p-${who[i]} master br0 up"
+    done
+    echo "link set br0 up"
+  } | ip -n "$LAB-br" -batch - || return 1
+  each_parallel setup_ns "${namespaces[@]}" || return 1
+  ip -n "$LAB-scan" route add default via "$prefix.1" || return 1
 
   local hostsfile="/etc/netns/$LAB-scan/hosts"
   {
     echo "127.0.0.1 localhost"
     echo "$prefix.2 netlab-scan"
     echo "$prefix.1 netlab-router"
+    for ((i = 2; i < ${#who[@]}; i++)); do echo "${addrs[i]} netlab-${who[i]}"; done
   } >"$hostsfile"
-  echo "r $prefix.1 $(router_mac)" >"$STATE_ROOT/$LAB/hosts"
-  local k
-  for ((k = 1; k <= hosts; k++)); do
-    new_ns "$LAB-h$k" || return 1
-    attach "p-h$k" "$LAB-h$k" "$(host_mac "$k")" "$prefix.$((10 + k))" || return 1
-    echo "$prefix.$((10 + k)) netlab-h$k" >>"$hostsfile"
-    echo "h$k $prefix.$((10 + k)) $(host_mac "$k")" >>"$STATE_ROOT/$LAB/hosts"
-  done
+  {
+    for ((i = 1; i < ${#who[@]}; i++)); do echo "${who[i]} ${addrs[i]} ${macs[i]}"; done
+  } >"$STATE_ROOT/$LAB/hosts"
   echo "nameserver 127.0.0.1" >"/etc/netns/$LAB-scan/resolv.conf"
   echo "hosts: files dns" >"/etc/netns/$LAB-scan/nsswitch.conf"
   [ "$loss" = 0 ] || cmd_loss "$loss" || return 1
   return 0
 }
 
+# Every namespace of the lab goes in one batch (their veths go with them; the
+# bridge namespace takes the loss rules along), then the lab's files.
 cmd_down() {
-  local ns
+  local ns gone=()
   for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-    case "$ns" in "$LAB"-scan | "$LAB"-br | "$LAB"-r | "$LAB"-h[0-9]*) ip netns del "$ns" 2>/dev/null ;; esac
+    case "$ns" in "$LAB"-scan | "$LAB"-br | "$LAB"-r | "$LAB"-h[0-9]*) gone+=("$ns") ;; esac
   done
+  [ ${#gone[@]} -eq 0 ] || printf 'netns del %s\n' "${gone[@]}" | ip -force -batch - 2>/dev/null
   rm -rf "/etc/netns/$LAB-scan" "${STATE_ROOT:?}/$LAB"
 }
 
@@ -205,7 +251,7 @@ op=${1:-}
 [ $# -gt 0 ] && shift
 case "$op" in
   up | down | leave | join | loss | exec | in | hosts | run) ;;
-  *) sed -n '2,36p' "$SELF" >&2; exit 2 ;;
+  *) sed -n '2,40p' "$SELF" >&2; exit 2 ;;
 esac
 LAB=${1:-}
 if [ "$op" = run ] && [ "$LAB" = auto ]; then

@@ -47,9 +47,10 @@ bool AttachReplyFilter(int fd) {
     return setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog) == 0;
 }
 
+// Rounded up, so that a wait of a millisecond sleeps instead of polling at once
+// and returning empty-handed (which made the sweep spin between its bursts).
 int64_t RemainingMs(std::chrono::steady_clock::time_point end) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     return left.count();
 }
 
