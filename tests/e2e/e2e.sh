@@ -51,6 +51,10 @@ for _ in $(seq 50); do [ -n "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep
 MON=$!
 W=$(rm_window 15) || fail "monitor window did not appear"
 pass "window shown"
+# The raw ARP socket was opened at start; the window runs without any capability.
+caps=$(awk '/^Cap(Eff|Prm|Bnd):/ {print $2}' "/proc/$MON/status" | sort -u)
+[ "$caps" = 0000000000000000 ] || fail "the running monitor keeps capabilities: $caps"
+pass "no capability kept while the window runs"
 [ -n "$(rm_tray_icon_centre)" ] || fail "no tray icon embedded"
 pass "tray icon embedded"
 

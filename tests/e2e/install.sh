@@ -60,6 +60,13 @@ if [ $rc -eq 0 ]; then
   rm_wait_exit "$MON" 15 || fail "the installed program did not end on close"
   MON=""
   pass "the installed program starts from its desktop entry and ends on close"
+
+  # The capability the install grants is what an ordinary user's sweep runs on.
+  chmod 755 "$T" "$P" "$P/lib" "$D"
+  out=$(ip netns exec "$LAB-scan" runuser -u nobody -- "$D/router-monitor-scan" 10.77.0. 1 5 2>&1)
+  echo "$out" | grep -q "02-52-4D-00-FE-01" || fail "an ordinary user's sweep did not find the router: $out"
+  echo "$out" | tail -n1 | grep -q "raw ARP" || fail "an ordinary user's sweep did not use raw ARP: $out"
+  pass "an ordinary user sweeps by raw ARP through the installed capability"
 elif [ $rc -ne 77 ]; then
   fail "lab did not come up"
 else
