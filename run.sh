@@ -19,7 +19,9 @@ cmake --build build -j"$(nproc)" --target router-monitor router-monitor-scan rm_
 # Without it the monitor falls back to the kernel's neighbour table.
 if command -v setcap >/dev/null; then
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo -n"
-  $SUDO setcap cap_net_raw+ep build/router-monitor 2>/dev/null ||
-    echo "note: could not grant cap_net_raw; running with the unprivileged ARP path" >&2
+  for exe in build/router-monitor build/router-monitor-scan; do
+    $SUDO setcap cap_net_raw+ep "$exe" 2>/dev/null ||
+      echo "note: could not grant cap_net_raw to $exe; it uses the unprivileged ARP path" >&2
+  done
 fi
 exec build/router-monitor
