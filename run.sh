@@ -14,14 +14,25 @@ if [ "${1:-}" = "--demo" ]; then
 fi
 ./scripts/install-deps.sh --runtime-only
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target router-monitor router-monitor-scan rm_sound_files rm_settings_files
-# Raw ARP gives exact, fresh answers; it needs CAP_NET_RAW on the executable.
-# Without it the monitor falls back to the kernel's neighbour table.
+targets=(router-monitor router-monitor-scan rm_sound_files rm_settings_files)
+# The ARP helper is built where the checkout has it.
+ninja -C build -t query router-monitor-arp >/dev/null 2>&1 && targets+=(router-monitor-arp)
+cmake --build build -j"$(nproc)" --target "${targets[@]}"
+# Raw ARP gives exact, fresh answers; only the small helper holds CAP_NET_RAW
+# for it. The window and the scan command never do: a capability left on them by
+# an earlier run is taken back. Without the helper the monitor falls back to the
+# kernel's neighbour table.
 if command -v setcap >/dev/null; then
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo -n"
   for exe in build/router-monitor build/router-monitor-scan; do
-    $SUDO setcap cap_net_raw+ep "$exe" 2>/dev/null ||
-      echo "note: could not grant cap_net_raw to $exe; it uses the unprivileged ARP path" >&2
+    if [ -n "$(getcap "$exe" 2>/dev/null)" ]; then
+      $SUDO setcap -r "$exe" 2>/dev/null ||
+        echo "note: could not remove the capability of $exe" >&2
+    fi
   done
+  if [ -x build/router-monitor-arp ]; then
+    $SUDO setcap cap_net_raw+ep build/router-monitor-arp 2>/dev/null ||
+      echo "note: could not grant cap_net_raw to build/router-monitor-arp; the monitor uses the kernel's neighbour table" >&2
+  fi
 fi
 exec build/router-monitor
