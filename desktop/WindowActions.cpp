@@ -23,9 +23,9 @@ QString ReadTitle(WindowSystem& windows, WindowSystem::WindowId w) {
 }
 
 bool TitleMatches(WindowSystem& windows, WindowSystem::WindowId w) {
-    // An empty fragment would select every titled window on the desktop;
-    // it selects none.
-    if (titleFragment.isEmpty()) return false;
+    // An empty fragment, or one of blanks only, would select every titled
+    // window on the desktop; it selects none.
+    if (titleFragment.trimmed().isEmpty()) return false;
     return ReadTitle(windows, w).contains(titleFragment, Qt::CaseSensitive);
 }
 

@@ -1,8 +1,13 @@
 // The top-level windows of an X11 (or XWayland) desktop through Xlib, on a
 // display connection of our own. Without an X display every call does nothing.
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/linux/LinuxPlatform.h"
 
@@ -43,6 +48,7 @@ using XData = std::unique_ptr<unsigned char, XFreeDeleter>;
 
 class X11WindowSystem : public WindowSystem {
   public:
+    explicit X11WindowSystem(OwnWindowsFn ownWindows) : ownWindows_(std::move(ownWindows)) {}
     ~X11WindowSystem() override {
         if (dpy_) XCloseDisplay(dpy_);
     }
@@ -58,6 +64,12 @@ class X11WindowSystem : public WindowSystem {
             else
                 ListViewableChildren(root, ids);
         }
+        // A title fragment that happens to match our own caption ("监视") must
+        // never close the monitor itself, nor its dialogs.
+        std::vector<WindowId> own = ownWindows_ ? ownWindows_() : std::vector<WindowId>{};
+        std::erase_if(ids, [&](WindowId w) {
+            return std::find(own.begin(), own.end(), w) != own.end() || OwnedByThisProcess(w);
+        });
         return ids;
     }
 
@@ -66,9 +78,8 @@ class X11WindowSystem : public WindowSystem {
         ErrorTrap trap(dpy_);
         unsigned long n = 0;
         Atom type = 0;
-        XData data = Property(w, netWmName_, utf8String_, &type, &n);
-        if (data && type == utf8String_)
-            return QString::fromUtf8(reinterpret_cast<const char*>(data.get()), qsizetype(n));
+        XData data = Property(w, netWmName_, utf8String_, 8, &type, &n);
+        if (data) return QString::fromUtf8(reinterpret_cast<const char*>(data.get()), qsizetype(n));
         return WmName(w);
     }
 
@@ -111,30 +122,51 @@ class X11WindowSystem : public WindowSystem {
         netClientList_ = XInternAtom(dpy_, "_NET_CLIENT_LIST", False);
         netSupportingWmCheck_ = XInternAtom(dpy_, "_NET_SUPPORTING_WM_CHECK", False);
         netWmName_ = XInternAtom(dpy_, "_NET_WM_NAME", False);
+        netWmPid_ = XInternAtom(dpy_, "_NET_WM_PID", False);
         utf8String_ = XInternAtom(dpy_, "UTF8_STRING", False);
         wmProtocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
         wmDeleteWindow_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
         return true;
     }
 
-    // Up to 64 KiB of a property of the wanted type; null when absent or of another type.
-    XData Property(Window w, Atom name, Atom wanted, Atom* type, unsigned long* items) {
+    // Up to 64 KiB of a property of the wanted type and format; null when absent
+    // or of another type or format. Any client may set any property on its
+    // windows (and on the root): the item count means bytes for format 8 and
+    // longs for format 32, so a list read with the wrong format runs past the
+    // buffer.
+    XData Property(Window w, Atom name, Atom wanted, int wantedFormat, Atom* type,
+                   unsigned long* items) {
         int format = 0;
         unsigned long after = 0;
         unsigned char* raw = nullptr;
+        *items = 0;
         if (XGetWindowProperty(dpy_, w, name, 0, 16384, False, wanted, type, &format, items, &after,
                                &raw) != Success)
             return nullptr;
         XData data(raw);
-        if (*type != wanted) return nullptr;
+        if (!data || *type != wanted || format != wantedFormat) {
+            *items = 0;
+            return nullptr;
+        }
         return data;
     }
 
-    Window WindowProperty(Window w, Atom name) {
+    // The first item of a format-32 property, or nothing.
+    std::optional<unsigned long> Card32Property(Window w, Atom name, Atom wanted) {
         Atom type = 0;
         unsigned long n = 0;
-        XData data = Property(w, name, XA_WINDOW, &type, &n);
-        return (data && n >= 1) ? reinterpret_cast<const unsigned long*>(data.get())[0] : 0;
+        XData data = Property(w, name, wanted, 32, &type, &n);
+        if (!data || n < 1) return std::nullopt;
+        return reinterpret_cast<const unsigned long*>(data.get())[0];
+    }
+
+    Window WindowProperty(Window w, Atom name) {
+        return Card32Property(w, name, XA_WINDOW).value_or(0);
+    }
+
+    bool OwnedByThisProcess(Window w) {
+        const auto pid = Card32Property(w, netWmPid_, XA_CARDINAL);
+        return pid && *pid == static_cast<unsigned long>(getpid());
     }
 
     // The root keeps _NET_CLIENT_LIST after its window manager has gone; the
@@ -147,7 +179,7 @@ class X11WindowSystem : public WindowSystem {
     void ListClients(Window root, std::vector<WindowId>& ids) {
         Atom type = 0;
         unsigned long n = 0;
-        XData data = Property(root, netClientList_, XA_WINDOW, &type, &n);
+        XData data = Property(root, netClientList_, XA_WINDOW, 32, &type, &n);
         if (!data) return;
         auto* list = reinterpret_cast<const unsigned long*>(data.get());
         ids.insert(ids.end(), list, list + n);
@@ -196,15 +228,17 @@ class X11WindowSystem : public WindowSystem {
         return false;
     }
 
+    OwnWindowsFn ownWindows_;
     Display* dpy_ = nullptr;
-    Atom netClientList_ = 0, netSupportingWmCheck_ = 0, netWmName_ = 0, utf8String_ = 0;
+    Atom netClientList_ = 0, netSupportingWmCheck_ = 0, netWmName_ = 0, netWmPid_ = 0;
+    Atom utf8String_ = 0;
     Atom wmProtocols_ = 0, wmDeleteWindow_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowSystem> MakeX11WindowSystem() {
-    return std::make_unique<X11WindowSystem>();
+std::unique_ptr<WindowSystem> MakeX11WindowSystem(OwnWindowsFn ownWindows) {
+    return std::make_unique<X11WindowSystem>(std::move(ownWindows));
 }
 
 }  // namespace rm

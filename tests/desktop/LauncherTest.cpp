@@ -49,5 +49,19 @@ TEST(LinuxProgramLauncher, ReportsFalseWhenNothingCanStart) {
     EXPECT_FALSE(QFile::exists(touched));
 }
 
+// A NUL would show one path and start another (the part before it); control
+// characters are refused before anything is started.
+TEST(LinuxProgramLauncher, RefusesPathsWithControlCharacters) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString program = WriteMarkerScript(dir.filePath("start.sh"));
+    auto launcher = MakeLinuxProgramLauncher();
+    EXPECT_FALSE(launcher->StartMinimized(program + QChar(0) + ".exe"));
+    EXPECT_FALSE(launcher->StartMinimized(program + "\n"));
+    EXPECT_FALSE(launcher->StartMinimized(QChar(0x1B) + program));
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(dir.filePath("started.txt")));
+}
+
 }  // namespace
 }  // namespace rm

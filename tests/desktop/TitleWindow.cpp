@@ -9,6 +9,7 @@
 //   --refuse-close   ignore close requests (a program asking "save first?").
 //   --wm-name-only   set only the old WM_NAME property (as UTF8_STRING), no
 //                    _NET_WM_NAME, to exercise the fallback of title readers.
+//   --pid N          claim process N in _NET_WM_PID (as a window of process N).
 //
 // Output on stdout, one line each, flushed at once:
 //   0x<hex id>          per window, in argument order, after all are mapped
@@ -18,6 +19,7 @@
 #include <X11/Xutil.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -36,6 +38,7 @@ void SetUtf8Property(Display* dpy, Window w, const char* name, const std::string
 
 int main(int argc, char** argv) {
     bool refuseClose = false, wmNameOnly = false;
+    long claimedPid = 0;
     std::vector<std::string> titles;
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
@@ -44,6 +47,8 @@ int main(int argc, char** argv) {
             refuseClose = true;
         } else if (!optionsDone && a == "--wm-name-only") {
             wmNameOnly = true;
+        } else if (!optionsDone && a == "--pid" && i + 1 < argc) {
+            claimedPid = std::strtol(argv[++i], nullptr, 10);
         } else if (!optionsDone && a == "--") {
             optionsDone = true;
         } else {
@@ -72,6 +77,11 @@ int main(int argc, char** argv) {
         if (!titles[i].empty()) {
             SetUtf8Property(dpy, w, "WM_NAME", titles[i]);
             if (!wmNameOnly) SetUtf8Property(dpy, w, "_NET_WM_NAME", titles[i]);
+        }
+        if (claimedPid > 0) {
+            long pid = claimedPid;
+            XChangeProperty(dpy, w, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                            PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
         }
         XSetWMProtocols(dpy, w, &wmDelete, 1);
         XSelectInput(dpy, w, StructureNotifyMask);

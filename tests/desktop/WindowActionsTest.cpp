@@ -45,10 +45,14 @@ TEST_F(WindowActionsTest, OnlyTheFirst255CharactersOfATitleCount) {
     EXPECT_EQ(windows.closed, (Ids{5}));
 }
 
-TEST_F(WindowActionsTest, EmptyFragmentSelectsNothing) {
+TEST_F(WindowActionsTest, EmptyOrBlankFragmentSelectsNothing) {
     windows.windows = {{1, "迅雷"}, {2, "Terminal"}, {3, ""}};
     CloseWindowsByTitle(windows, "");
     MinimizeWindowsByTitle(windows, QString());
+    // Blanks only: the same, or every window with a space in its title would go.
+    windows.windows[4] = "a b";
+    CloseWindowsByTitle(windows, " ");
+    MinimizeWindowsByTitle(windows, "\t  ");
     EXPECT_TRUE(windows.closed.empty());
     EXPECT_TRUE(windows.minimized.empty());
 }

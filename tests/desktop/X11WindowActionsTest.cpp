@@ -3,6 +3,7 @@
 // window manager), acted on through the Xlib window system.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -31,6 +32,7 @@ class TitleWindows {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(RM_TITLE_WINDOW, args);
         int titles = int(args.size()) - int(args.filter(QRegularExpression("^--")).size());
+        if (args.contains("--pid")) --titles;  // its value
         while (int(ids.size()) < titles && process_.waitForReadyRead(5000)) ReadLines();
     }
     ~TitleWindows() {
@@ -175,6 +177,68 @@ TEST_F(X11WindowActions, AWindowGoneBeforeTheRequestIsSkipped) {
     WaitUntilListed(live.ids);
     CloseWindowsByTitle(*windows, "迅雷");
     EXPECT_EVENTUALLY_EQ(live.Closed().size(), 1, 5000);
+}
+
+// The monitor's own caption contains "监视": a fragment that matches it, or
+// one of blanks only, must not close the monitor or anything else.
+TEST_F(X11WindowActions, NeverActsOnThisProcessesWindowsNorOnBlankFragments) {
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    TitleWindows mine({"--pid", pid, "路由器使用监视器 "});
+    TitleWindows listedAsOwn({"监视 dialog"});
+    TitleWindows other({"监视 other"});
+    ASSERT_EQ(mine.ids.size(), 1u);
+    ASSERT_EQ(listedAsOwn.ids.size(), 1u);
+    ASSERT_EQ(other.ids.size(), 1u);
+    WaitUntilListed(other.ids);
+
+    auto own = MakeX11WindowSystem([&] { return listedAsOwn.ids; });
+    auto all = own->TopLevelWindows();
+    EXPECT_EQ(std::find(all.begin(), all.end(), mine.ids[0]), all.end());
+    EXPECT_EQ(std::find(all.begin(), all.end(), listedAsOwn.ids[0]), all.end());
+
+    CloseWindowsByTitle(*own, " ");
+    CloseWindowsByTitle(*own, "\t \u3000");
+    MinimizeWindowsByTitle(*own, "   ");
+    QTest::qWait(200);
+    EXPECT_TRUE(other.Closed().isEmpty());
+
+    CloseWindowsByTitle(*own, "监视");
+    EXPECT_EVENTUALLY_EQ(other.Closed().size(), 1, 5000);
+    QTest::qWait(200);
+    EXPECT_TRUE(mine.Closed().isEmpty());
+    EXPECT_TRUE(listedAsOwn.Closed().isEmpty());
+}
+
+// Any client may write the root's properties. A client list or title of the
+// wrong format is ignored instead of being read past its end.
+TEST_F(X11WindowActions, PropertiesOfTheWrongFormatAreIgnored) {
+    TitleWindows app({"迅雷 fmt"});
+    ASSERT_EQ(app.ids.size(), 1u);
+    WaitUntilListed(app.ids);
+    Display* dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(dpy, nullptr);
+    const Window root = DefaultRootWindow(dpy);
+    const Atom clientList = XInternAtom(dpy, "_NET_CLIENT_LIST", False);
+    const Atom netWmName = XInternAtom(dpy, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+
+    std::vector<unsigned char> junk(65536, 0x41);
+    XChangeProperty(dpy, root, clientList, XA_WINDOW, 8, PropModeReplace, junk.data(),
+                    int(junk.size()));
+    // A title claiming format 32: 4 items would be 32 bytes, of which 8 exist.
+    long wide[4] = {0x41414141, 0x42424242, 0, 0};
+    XChangeProperty(dpy, app.ids[0], netWmName, utf8, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(wide), 2);
+    XSync(dpy, False);
+
+    for (WindowId w : windows->TopLevelWindows()) EXPECT_NE(w, 0x4141414141414141u);
+    // The old title property still names the window.
+    EXPECT_EQ(windows->TitleOf(app.ids[0]), "迅雷 fmt");
+
+    // Put a sane list back for the window manager's next update.
+    XDeleteProperty(dpy, root, clientList);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
 }
 
 TEST_F(X11WindowActions, WithoutAnXDisplayNothingHappens) {
