@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/linux/RawArpSocket.h"
 
 namespace rm {
 
@@ -117,10 +116,7 @@ void ArpRangeScanner::Insert(QListWidget* list, int host, const QString& line) {
 }
 
 std::unique_ptr<RangeScanner> MakeArpRangeScanner() {
-    std::shared_ptr<RawArpSocket> socket = RawArpSocket::SharedForScanner();
-    std::unique_ptr<SweepMethod> method =
-        socket ? MakeRawSweep(std::move(socket)) : MakeKernelSweep();
-    return std::make_unique<ArpRangeScanner>(std::move(method),
+    return std::make_unique<ArpRangeScanner>(MakeArpSweep(),
                                              [] { return &OuiVendors::System(); });
 }
 

@@ -70,8 +70,8 @@ class ArpRangeScanner : public QObject, public RangeScanner {
     std::thread worker_;
 };
 
-// The scanner main() wires in: raw ARP on the socket opened at start-up when
-// there is one, the kernel's neighbour table otherwise.
+// The scanner main() wires in: raw ARP through router-monitor-arp when it can
+// serve, the kernel's neighbour table otherwise.
 std::unique_ptr<RangeScanner> MakeArpRangeScanner();
 
 }  // namespace rm

@@ -43,11 +43,8 @@ int main(int argc, char** argv) {
     if (prefix.empty() || prefix.back() != '.' || HostsOfRange(prefix.c_str(), 0, 0)[0].ip == 0)
         return Usage();
 
-    // The raw socket is all the privilege the sweep needs; it is opened first and
-    // every capability dropped before anything else runs.
-    auto socket = RawArpSocket::Open();
-    DropAllCapabilities();
-    auto method = socket ? MakeRawSweep(socket) : MakeKernelSweep();
+    // Raw ARP is router-monitor-arp's business; this program holds no privilege.
+    auto method = MakeArpSweep();
 
     const std::vector<SweepHost> hosts = HostsOfRange(prefix.c_str(), first, last);
     std::optional<InterfaceInfo> ifc;

@@ -1,4 +1,4 @@
-// The sweep loop over raw frames and the kernel-table fallback.
+// The sweep through router-monitor-arp and the kernel-table fallback.
 #include "scanner/SweepEngine.h"
 
 #include <arpa/inet.h>
@@ -8,6 +8,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/linux/ArpHelperClient.h"
 #include "platform/linux/NeighbourTable.h"
 
 namespace rm {
@@ -33,37 +34,6 @@ struct HostIndex {
             if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
         }
     }
-};
-
-class RawLink : public ArpLink {
-  public:
-    RawLink(RawArpSocket& socket, const InterfaceInfo& ifc) : socket_(socket), ifc_(ifc) {}
-    void Drain() override { socket_.Drain(); }
-    bool Send(std::span<const uint8_t> frame) override { return socket_.Send(ifc_, frame); }
-    std::optional<std::vector<uint8_t>> Receive(milliseconds timeout) override {
-        return socket_.Receive(ifc_.index, timeout);
-    }
-
-  private:
-    RawArpSocket& socket_;
-    const InterfaceInfo& ifc_;
-};
-
-class RawSweep : public SweepMethod {
-  public:
-    RawSweep(std::shared_ptr<RawArpSocket> socket, SweepTiming timing)
-        : socket_(std::move(socket)), timing_(std::move(timing)) {}
-    void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
-             SweepClock::time_point start, const AnswerFn& answer,
-             const std::atomic<bool>& cancelled) override {
-        RawLink link(*socket_, ifc);
-        RunArpSweep(link, ifc, hosts, start, timing_, answer, cancelled);
-    }
-    const char* Name() const override { return "raw ARP"; }
-
-  private:
-    std::shared_ptr<RawArpSocket> socket_;
-    SweepTiming timing_;
 };
 
 class KernelSweep : public SweepMethod {
@@ -117,93 +87,51 @@ void KernelSweep::Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts
     }
 }
 
+// The helper's sweep, the kernel's where the helper cannot serve.
+class HelperSweep : public SweepMethod {
+  public:
+    HelperSweep(std::string helperPath, SweepTiming timing)
+        : helper_(std::move(helperPath)), kernel_(timing), timing_(std::move(timing)) {}
+
+    void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+             SweepClock::time_point start, const AnswerFn& answer,
+             const std::atomic<bool>& cancelled) override {
+        const SweepHost* any = nullptr;
+        for (const SweepHost& h : hosts) {
+            if (h.ip != 0) {
+                any = &h;
+                break;
+            }
+        }
+        if (!any) return;
+        if (!helper_.ServeNetworkOf(any->ip)) {
+            raw_ = false;
+            kernel_.Run(ifc, hosts, start, answer, cancelled);
+            return;
+        }
+        raw_ = true;
+        const int first = hosts.front().number;
+        // A little past the helper's own deadline: its last answers and its
+        // "done" are on their way.
+        const auto deadline = start + timing_.deadline + milliseconds(30);
+        helper_.Sweep(
+            first, hosts.back().number, deadline,
+            [&](int number, const MacAddress& mac) { answer(hosts[size_t(number - first)], mac); },
+            cancelled);
+    }
+    const char* Name() const override { return raw_ ? "raw ARP" : kernel_.Name(); }
+
+  private:
+    ArpHelperClient helper_;
+    KernelSweep kernel_;
+    SweepTiming timing_;
+    bool raw_ = true;
+};
+
 }  // namespace
 
-std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last) {
-    first = std::clamp<int32_t>(first, 0, 255);
-    last = std::clamp<int32_t>(last, 0, 255);
-    std::vector<SweepHost> hosts;
-    for (int32_t n = first; n <= last; ++n) {
-        SweepHost h;
-        h.number = n;
-        const std::string text = std::string(prefix) + std::to_string(n);
-        in_addr a{};
-        // Strict dotted quads only: a prefix such as "10." would otherwise make
-        // the short inet_aton forms of some other address.
-        if (inet_pton(AF_INET, text.c_str(), &a) == 1) h.ip = a.s_addr;
-        hosts.push_back(h);
-    }
-    return hosts;
-}
-
-void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
-                 SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
-                 const std::atomic<bool>& cancelled) {
-    HostIndex index(hosts);
-    std::vector<bool> answered(hosts.size(), false);
-    size_t left = 0;
-    for (size_t i = 0; i < hosts.size(); ++i) {
-        if (hosts[i].ip == 0) continue;
-        if (hosts[i].ip == ifc.ip) {
-            answered[i] = true;
-            answer(hosts[i], ifc.mac);
-        } else {
-            ++left;
-        }
-    }
-    if (left == 0) return;
-    // Replies still queued from an earlier sweep say nothing about now.
-    link.Drain();
-
-    size_t nextAttempt = 0;
-    size_t sendAt = hosts.size();  // position of the round in progress; none yet
-    auto nextBurst = start;
-    const auto deadline = start + timing.deadline;
-    while (left > 0 && !cancelled) {
-        const auto now = SweepClock::now();
-        if (now >= deadline) break;
-        if (sendAt >= hosts.size() && nextAttempt < timing.attempts.size() &&
-            now >= start + timing.attempts[nextAttempt]) {
-            sendAt = 0;  // a new round for every host still silent
-            ++nextAttempt;
-        }
-        auto wakeAt = deadline;
-        if (sendAt < hosts.size() && now >= nextBurst) {
-            for (size_t sent = 0; sendAt < hosts.size() && sent < timing.burst; ++sendAt) {
-                if (answered[sendAt] || hosts[sendAt].ip == 0) continue;
-                link.Send(BuildArpRequest(ifc.mac, ifc.ip, hosts[sendAt].ip));
-                ++sent;
-            }
-            nextBurst = now + milliseconds(1);
-        }
-        if (sendAt < hosts.size()) {
-            wakeAt = std::min(wakeAt, nextBurst);
-        } else if (nextAttempt < timing.attempts.size()) {
-            wakeAt = std::min(wakeAt, start + timing.attempts[nextAttempt]);
-        }
-        // Every frame already queued is read before the next burst goes out (or
-        // the next round starts): a host whose reply waits in the queue is not
-        // asked again, and on a large range the replies do not pile up behind
-        // the requests.
-        for (auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
-             // A steady stream of stray frames must not hold the sweep past its end.
-             frame && left > 0 && !cancelled && SweepClock::now() < deadline;
-             frame = link.Receive(milliseconds(0))) {
-            const auto reply = ParseArpReply(*frame);
-            // Replies to someone else's question (or announcements) are not answers.
-            if (!reply || reply->targetIp != ifc.ip) continue;
-            auto it = index.byIp.find(reply->senderIp);
-            if (it == index.byIp.end() || answered[it->second]) continue;
-            answered[it->second] = true;
-            --left;
-            answer(hosts[it->second], reply->senderMac);
-        }
-    }
-}
-
-std::unique_ptr<SweepMethod> MakeRawSweep(std::shared_ptr<RawArpSocket> socket,
-                                          SweepTiming timing) {
-    return std::make_unique<RawSweep>(std::move(socket), std::move(timing));
+std::unique_ptr<SweepMethod> MakeArpSweep(std::string helperPath, SweepTiming timing) {
+    return std::make_unique<HelperSweep>(std::move(helperPath), std::move(timing));
 }
 
 std::unique_ptr<SweepMethod> MakeKernelSweep(SweepTiming timing) {

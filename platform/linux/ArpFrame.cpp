@@ -73,4 +73,44 @@ std::optional<ArpReply> ParseArpReply(std::span<const uint8_t> frame) {
     return r;
 }
 
+std::optional<ArpReply> ProvenArpReply(std::span<const uint8_t> frame, uint8_t pktType,
+                                       const MacAddress& ownMac, uint32_t ownIp) {
+    if (pktType != kPacketHost) return std::nullopt;
+    auto reply = ParseArpReply(frame);
+    if (!reply) return std::nullopt;
+    const uint8_t* p = frame.data();
+    if (!std::equal(ownMac.begin(), ownMac.end(), p)) return std::nullopt;
+    if (!std::equal(reply->senderMac.begin(), reply->senderMac.end(), p + 6)) return std::nullopt;
+    if (reply->targetIp != ownIp) return std::nullopt;
+    return reply;
+}
+
+std::string MacText(const MacAddress& mac) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < mac.size(); ++i) {
+        if (i) out += '-';
+        out += kHex[mac[i] >> 4];
+        out += kHex[mac[i] & 0xF];
+    }
+    return out;
+}
+
+std::optional<MacAddress> ParseMacText(std::string_view text) {
+    if (text.size() != 17) return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    MacAddress mac{};
+    for (size_t i = 0; i < 6; ++i) {
+        if (i && text[3 * i - 1] != '-') return std::nullopt;
+        const int hi = nibble(text[3 * i]), lo = nibble(text[3 * i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        mac[i] = uint8_t(hi << 4 | lo);
+    }
+    return mac;
+}
+
 }  // namespace rm

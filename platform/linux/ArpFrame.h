@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace rm {
 
@@ -29,5 +32,28 @@ struct ArpReply {
 // nothing for anything else (other ethertype or opcode, truncated, bad lengths, a
 // sender hardware address that is zero or a group address: no device owns those).
 std::optional<ArpReply> ParseArpReply(std::span<const uint8_t> frame);
+
+// The kernel's packet type of a received frame (sockaddr_ll.sll_pkttype):
+// PACKET_HOST (0) is a frame addressed to this machine's own MAC.
+constexpr uint8_t kPacketHost = 0;
+
+// A frame as a packet socket delivers it.
+struct ReceivedFrame {
+    std::vector<uint8_t> bytes;
+    uint8_t pktType = kPacketHost;
+};
+
+// The reply in `frame` when it proves itself an answer to a request of this
+// machine (`ownMac`/`ownIp` on the interface it came in on): an ARP reply
+// delivered as PACKET_HOST, its Ethernet destination our MAC, its Ethernet
+// source the MAC it claims as sender, its ARP target our address. Anything else
+// (a forged sender, a reply meant for another machine that a flooding switch
+// showed us) is nothing. Whether the sender was asked is the caller's to check.
+std::optional<ArpReply> ProvenArpReply(std::span<const uint8_t> frame, uint8_t pktType,
+                                       const MacAddress& ownMac, uint32_t ownIp);
+
+// "02-52-4D-00-00-0A", and back (exactly that form; nothing for anything else).
+std::string MacText(const MacAddress& mac);
+std::optional<MacAddress> ParseMacText(std::string_view text);
 
 }  // namespace rm

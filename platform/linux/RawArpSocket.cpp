@@ -1,14 +1,12 @@
-// The AF_PACKET transport for ARP, the lookup of the interface that carries an
-// address, and the capability drop that follows opening the sockets.
+// The bound AF_PACKET socket, its reply filter, the interface lookups and the
+// capability drops.
 #include "platform/linux/RawArpSocket.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
-#include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
-#include <poll.h>
 #include <sys/capability.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -16,42 +14,29 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 namespace rm {
 
 namespace {
 
-std::shared_ptr<RawArpSocket>& ProbeSocket() {
-    static std::shared_ptr<RawArpSocket> s;
-    return s;
+constexpr uint32_t kMask24 = 0x00FFFFFF;  // the first three bytes, in network byte order
+
+// Fills in the hardware address of `info` from the AF_PACKET entries of `list`.
+bool FindMac(ifaddrs* list, InterfaceInfo& info) {
+    for (ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_PACKET) continue;
+        if (info.name != a->ifa_name) continue;
+        const auto* ll = reinterpret_cast<sockaddr_ll*>(a->ifa_addr);
+        if (ll->sll_halen != 6) return false;
+        std::memcpy(info.mac.data(), ll->sll_addr, 6);
+        return true;
+    }
+    return false;
 }
 
-std::shared_ptr<RawArpSocket>& ScannerSocket() {
-    static std::shared_ptr<RawArpSocket> s;
-    return s;
-}
-
-// Only ARP replies reach user space: on a busy network most ARP traffic is
-// requests, and every frame let through wakes the waiting thread.
-bool AttachReplyFilter(int fd) {
-    static sock_filter code[] = {
-        {BPF_LD | BPF_H | BPF_ABS, 0, 0, 12},  // ethertype
-        {BPF_JMP | BPF_JEQ | BPF_K, 0, 3, ETH_P_ARP},
-        {BPF_LD | BPF_H | BPF_ABS, 0, 0, 20},  // ARP opcode
-        {BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 2},
-        {BPF_RET | BPF_K, 0, 0, 0xFFFF},
-        {BPF_RET | BPF_K, 0, 0, 0},
-    };
-    sock_fprog prog{static_cast<unsigned short>(std::size(code)), code};
-    return setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog) == 0;
-}
-
-// Rounded up, so that a wait of a millisecond sleeps instead of polling at once
-// and returning empty-handed (which made the sweep spin between its bursts).
-int64_t RemainingMs(std::chrono::steady_clock::time_point end) {
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    return left.count();
+bool UsableIpv4(const ifaddrs* a) {
+    return a->ifa_addr && a->ifa_addr->sa_family == AF_INET && a->ifa_netmask &&
+           (a->ifa_flags & IFF_UP) && !(a->ifa_flags & (IFF_LOOPBACK | IFF_NOARP));
 }
 
 }  // namespace
@@ -61,8 +46,7 @@ std::optional<InterfaceInfo> InterfaceFor(uint32_t ip) {
     if (getifaddrs(&list) != 0) return std::nullopt;
     std::optional<InterfaceInfo> best;
     for (ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask) continue;
-        if (!(a->ifa_flags & IFF_UP) || (a->ifa_flags & (IFF_LOOPBACK | IFF_NOARP))) continue;
+        if (!UsableIpv4(a)) continue;
         const uint32_t addr = reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
         const uint32_t mask = reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
         if ((addr & mask) != (ip & mask)) continue;
@@ -74,110 +58,200 @@ std::optional<InterfaceInfo> InterfaceFor(uint32_t ip) {
         info.netmask = mask;
         if (info.index > 0) best = info;
     }
-    if (best) {
-        for (ifaddrs* a = list; a; a = a->ifa_next) {
-            if (!a->ifa_addr || a->ifa_addr->sa_family != AF_PACKET) continue;
-            if (best->name != a->ifa_name) continue;
-            const auto* ll = reinterpret_cast<sockaddr_ll*>(a->ifa_addr);
-            if (ll->sll_halen == 6) std::memcpy(best->mac.data(), ll->sll_addr, 6);
-        }
-    }
+    if (best) FindMac(list, *best);
     freeifaddrs(list);
     return best;
 }
 
-std::shared_ptr<RawArpSocket> RawArpSocket::Open() {
-    const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ARP));
+std::optional<InterfaceInfo> InterfaceOn24(uint32_t ip) {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return std::nullopt;
+    std::optional<InterfaceInfo> found;
+    bool ambiguous = false;
+    for (ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!UsableIpv4(a)) continue;
+        const uint32_t addr = reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
+        if ((addr & kMask24) != (ip & kMask24)) continue;
+        if (found) {
+            ambiguous = ambiguous || found->name != a->ifa_name;
+            continue;
+        }
+        InterfaceInfo info;
+        info.name = a->ifa_name;
+        info.index = int(if_nametoindex(a->ifa_name));
+        info.ip = addr;
+        info.netmask = reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
+        if (info.index > 0 && FindMac(list, info)) found = info;
+    }
+    freeifaddrs(list);
+    if (ambiguous) return std::nullopt;
+    return found;
+}
+
+std::vector<sock_filter> ReplyFilterCode(const MacAddress& mac, uint32_t ip) {
+    // Each check jumps to the final "drop" when it fails; the offsets are
+    // filled in once the program's length is known.
+    std::vector<sock_filter> code;
+    std::vector<size_t> checks;
+    auto load = [&code](uint16_t size, uint32_t at) {
+        code.push_back({uint16_t(BPF_LD | size | BPF_ABS), 0, 0, at});
+    };
+    auto expect = [&](uint32_t k) {
+        checks.push_back(code.size());
+        code.push_back({BPF_JMP | BPF_JEQ | BPF_K, 0, 0, k});
+    };
+    auto expectX = [&] {
+        checks.push_back(code.size());
+        code.push_back({BPF_JMP | BPF_JEQ | BPF_X, 0, 0, 0});
+    };
+    load(BPF_W, uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE));
+    expect(PACKET_HOST);
+    load(BPF_H, 12);
+    expect(ETH_P_ARP);
+    load(BPF_H, 14);
+    expect(1);  // hardware type Ethernet
+    load(BPF_H, 16);
+    expect(ETH_P_IP);
+    load(BPF_H, 18);
+    expect(0x0604);  // hardware length 6, protocol length 4
+    load(BPF_H, 20);
+    expect(2);  // reply
+    load(BPF_W, 0);
+    expect(uint32_t(mac[0]) << 24 | uint32_t(mac[1]) << 16 | uint32_t(mac[2]) << 8 | mac[3]);
+    load(BPF_H, 4);
+    expect(uint32_t(mac[4]) << 8 | mac[5]);
+    load(BPF_W, 38);
+    expect(ntohl(ip));
+    // Ethernet source (6..11) equal to the ARP sender MAC (22..27).
+    load(BPF_W, 6);
+    code.push_back({BPF_MISC | BPF_TAX, 0, 0, 0});
+    load(BPF_W, 22);
+    expectX();
+    load(BPF_H, 10);
+    code.push_back({BPF_MISC | BPF_TAX, 0, 0, 0});
+    load(BPF_H, 26);
+    expectX();
+    code.push_back({BPF_RET | BPF_K, 0, 0, 0xFFFF});
+    const size_t drop = code.size();
+    code.push_back({BPF_RET | BPF_K, 0, 0, 0});
+    for (size_t at : checks) code[at].jf = uint8_t(drop - at - 1);
+    return code;
+}
+
+std::unique_ptr<RawArpSocket> RawArpSocket::OpenBound(const InterfaceInfo& ifc) {
+    // Protocol 0 receives nothing until bind(): no frame slips in before the
+    // filter is in place.
+    const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
-    AttachReplyFilter(fd);  // an optimisation: the callers check every frame anyway
-    return std::shared_ptr<RawArpSocket>(new RawArpSocket(fd));
-}
-
-std::shared_ptr<RawArpSocket> RawArpSocket::Shared() {
-    return ProbeSocket();
-}
-
-std::shared_ptr<RawArpSocket> RawArpSocket::SharedForScanner() {
-    return ScannerSocket();
-}
-
-void RawArpSocket::OpenShared() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ProbeSocket() = Open();
-        ScannerSocket() = Open();
-    });
+    auto fail = [fd] {
+        const int e = errno;
+        close(fd);
+        errno = e;
+        return nullptr;
+    };
+    std::vector<sock_filter> code = ReplyFilterCode(ifc.mac, ifc.ip);
+    sock_fprog prog{static_cast<unsigned short>(code.size()), code.data()};
+    if (setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog) != 0) return fail();
+    const int on = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_LOCK_FILTER, &on, sizeof on) != 0) return fail();
+    sockaddr_ll at{};
+    at.sll_family = AF_PACKET;
+    at.sll_protocol = htons(ETH_P_ARP);
+    at.sll_ifindex = ifc.index;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) return fail();
+    std::unique_ptr<RawArpSocket> s(new RawArpSocket(fd, ifc.index));
+    s->Drain();
+    return s;
 }
 
 RawArpSocket::~RawArpSocket() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool RawArpSocket::Send(const InterfaceInfo& ifc, std::span<const uint8_t> frame) {
+bool RawArpSocket::Send(std::span<const uint8_t> frame) {
     sockaddr_ll to{};
     to.sll_family = AF_PACKET;
     to.sll_protocol = htons(ETH_P_ARP);
-    to.sll_ifindex = ifc.index;
+    to.sll_ifindex = ifindex_;
     to.sll_halen = 6;
     std::memset(to.sll_addr, 0xFF, 6);
     for (;;) {
-        const ssize_t n =
-            sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const ssize_t n = sendto(fd_, frame.data(), frame.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&to), sizeof to);
         if (n == ssize_t(frame.size())) return true;
         if (n < 0 && errno == EINTR) continue;
         return false;
     }
 }
 
-std::optional<std::vector<uint8_t>> RawArpSocket::Receive(int ifindex,
-                                                          std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    std::vector<uint8_t> buf(2048);
+std::optional<ReceivedFrame> RawArpSocket::TryReceive() {
+    ReceivedFrame f;
+    f.bytes.resize(256);  // an ARP frame is 42..64 bytes; the rest is cut, which is fine
     for (;;) {
-        const int64_t left = RemainingMs(end);
-        pollfd p{fd_, POLLIN, 0};
-        const int r = poll(&p, 1, int(std::max<int64_t>(left, 0)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return std::nullopt;
         sockaddr_ll from{};
         socklen_t fromLen = sizeof from;
-        const ssize_t n = recvfrom(fd_, buf.data(), buf.size(), MSG_DONTWAIT,
+        const ssize_t n = recvfrom(fd_, f.bytes.data(), f.bytes.size(), MSG_DONTWAIT,
                                    reinterpret_cast<sockaddr*>(&from), &fromLen);
-        if (n >= 0 && from.sll_ifindex == ifindex && from.sll_pkttype != PACKET_OUTGOING) {
-            buf.resize(size_t(n));
-            return buf;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
-        if (left <= 0) return std::nullopt;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        f.bytes.resize(size_t(n));
+        f.pktType = from.sll_pkttype;
+        if (from.sll_ifindex != ifindex_) f.pktType = PACKET_OTHERHOST;
+        return f;
     }
 }
 
 void RawArpSocket::Drain() {
-    uint8_t buf[2048];
-    while (recv(fd_, buf, sizeof buf, MSG_DONTWAIT) >= 0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+    uint8_t buf[256];
+    for (int i = 0; i < 512 && std::chrono::steady_clock::now() < end; ++i) {
+        if (recv(fd_, buf, sizeof buf, MSG_DONTWAIT) < 0 && errno != EINTR) return;
     }
 }
 
-void DropAllCapabilities() {
-    // Ambient and bounding sets first: the last step removes the CAP_SETPCAP
-    // that dropping the bounding set needs.
-    cap_reset_ambient();
-    if (CAP_IS_SUPPORTED(CAP_SETPCAP)) {
-        cap_t cur = cap_get_proc();
-        cap_flag_value_t canSet = CAP_CLEAR;
-        if (cur) cap_get_flag(cur, CAP_SETPCAP, CAP_EFFECTIVE, &canSet);
-        if (canSet == CAP_SET) {
-            for (cap_value_t c = 0; c <= cap_max_bits() - 1; ++c) {
-                if (CAP_IS_SUPPORTED(c)) cap_drop_bound(c);
-            }
-        }
-        if (cur) cap_free(cur);
-    }
+namespace {
+
+bool OwnSetsEmpty() {
+    cap_t now = cap_get_proc();
     cap_t none = cap_init();
-    if (none) {
-        cap_set_proc(none);
-        cap_free(none);
+    const bool empty = now && none && cap_compare(now, none) == 0;
+    if (now) cap_free(now);
+    if (none) cap_free(none);
+    if (!empty) return false;
+    for (cap_value_t c = 0; c < cap_max_bits(); ++c) {
+        if (cap_get_ambient(c) > 0) return false;
     }
+    return true;
+}
+
+bool ClearOwnSets() {
+    cap_reset_ambient();
+    cap_t none = cap_init();
+    if (!none) return false;
+    const int r = cap_set_proc(none);
+    cap_free(none);
+    return r == 0 && OwnSetsEmpty();
+}
+
+}  // namespace
+
+bool DropCapabilitiesForGood() {
+    // The bounding set first: dropping it needs CAP_SETPCAP, which the last step
+    // removes. A helper given only cap_net_raw cannot drop it, and needs not:
+    // with no_new_privs no later execve may gain anything.
+    cap_t cur = cap_get_proc();
+    cap_flag_value_t canSet = CAP_CLEAR;
+    if (cur) cap_get_flag(cur, CAP_SETPCAP, CAP_EFFECTIVE, &canSet);
+    if (cur) cap_free(cur);
+    if (canSet == CAP_SET) {
+        for (cap_value_t c = 0; c < cap_max_bits(); ++c) cap_drop_bound(c);
+    }
+    if (!ClearOwnSets()) return false;
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
+bool DropOwnCapabilities() {
+    return ClearOwnSets();
 }
 
 }  // namespace rm

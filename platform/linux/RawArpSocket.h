@@ -1,8 +1,11 @@
-// The raw ARP transport: AF_PACKET sockets for ETH_P_ARP. They are opened once at
-// start-up while the process still has CAP_NET_RAW (after which every capability
-// is dropped). The single-address probe and the range scanner each get a socket of
-// their own, so that neither reads the replies the other is waiting for.
+// The raw ARP transport of router-monitor-arp, the only program that holds
+// CAP_NET_RAW: an AF_PACKET socket bound to one interface, behind a locked
+// kernel filter that lets through only replies proving themselves answers to
+// this machine. Also the lookup of the interface that carries an address and
+// the capability drops. Free of Qt: the helper links it.
 #pragma once
+
+#include <linux/filter.h>
 
 #include <chrono>
 #include <cstdint>
@@ -29,40 +32,53 @@ struct InterfaceInfo {
 // up, able to do ARP, the most specific network first. Needs no privilege.
 std::optional<InterfaceInfo> InterfaceFor(uint32_t ip);
 
+// The interface holding an address of its own inside the /24 of `ip` (network
+// byte order; its last byte is ignored): up, able to do ARP, with a hardware
+// address. Nothing when none does, or when several do (which one would be asked
+// is then no longer the user's choice).
+std::optional<InterfaceInfo> InterfaceOn24(uint32_t ip);
+
+// The classic BPF program of the reply socket: ethertype ARP, Ethernet/IPv4
+// lengths, opcode reply, packet type PACKET_HOST, Ethernet destination `mac`,
+// ARP target `ip` (network byte order), Ethernet source equal to the ARP
+// sender MAC. Everything else is dropped in the kernel.
+std::vector<sock_filter> ReplyFilterCode(const MacAddress& mac, uint32_t ip);
+
 class RawArpSocket {
   public:
-    // Opens a socket; nothing when the process lacks CAP_NET_RAW. The socket is
-    // not bound to an interface: it sends and receives on any of them, and only
-    // ARP replies reach it (a kernel filter drops the rest).
-    static std::shared_ptr<RawArpSocket> Open();
-    // The socket of the single-address probe opened by OpenShared(), or null.
-    static std::shared_ptr<RawArpSocket> Shared();
-    // The socket of the range scanner opened by OpenShared(), or null.
-    static std::shared_ptr<RawArpSocket> SharedForScanner();
-    // Opens the process-wide sockets (call once, before DropAllCapabilities()).
-    static void OpenShared();
+    // A socket bound to `ifc` for ETH_P_ARP with ReplyFilterCode attached and
+    // locked. Nothing on failure, with errno kept (EPERM: no CAP_NET_RAW).
+    static std::unique_ptr<RawArpSocket> OpenBound(const InterfaceInfo& ifc);
 
     ~RawArpSocket();
     RawArpSocket(const RawArpSocket&) = delete;
     RawArpSocket& operator=(const RawArpSocket&) = delete;
 
-    // Sends one frame out of `ifc` to the Ethernet broadcast address.
-    bool Send(const InterfaceInfo& ifc, std::span<const uint8_t> frame);
-    // Waits up to `timeout` for one frame received on interface `ifindex` (frames
-    // of other interfaces and this machine's own outgoing frames are skipped);
-    // returns its bytes, or nothing on time-out.
-    std::optional<std::vector<uint8_t>> Receive(int ifindex, std::chrono::milliseconds timeout);
-    // Discards every frame already queued: replies to earlier requests must not
-    // be taken for answers to the next ones.
+    // Sends one frame to the Ethernet broadcast address of the bound interface.
+    bool Send(std::span<const uint8_t> frame);
+    // One queued frame, without waiting; nothing when none is queued.
+    std::optional<ReceivedFrame> TryReceive();
+    // Discards what is queued: replies to earlier requests must not be taken
+    // for answers to the next ones. Bounded in frames and time, so that a flood
+    // cannot hold the caller here.
     void Drain();
     int fd() const { return fd_; }
 
   private:
-    explicit RawArpSocket(int fd) : fd_(fd) {}
+    RawArpSocket(int fd, int ifindex) : fd_(fd), ifindex_(ifindex) {}
     int fd_ = -1;
+    int ifindex_ = 0;
 };
 
-// Drops every capability of the process for good (no-op when it has none).
-void DropAllCapabilities();
+// Drops every capability for good: ambient, bounding (when permitted),
+// inheritable, permitted and effective sets, then sets no_new_privs. True only
+// when reading the sets back shows nothing left.
+bool DropCapabilitiesForGood();
+
+// Empties the process's own capability sets (effective, permitted,
+// inheritable, ambient) but keeps the bounding set and grants no no_new_privs:
+// the window starts router-monitor-arp, whose file capability must still take
+// effect. True when nothing is left in them.
+bool DropOwnCapabilities();
 
 }  // namespace rm

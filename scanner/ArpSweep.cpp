@@ -1,0 +1,118 @@
+// The raw sweep loop and the host list of a range.
+#include "scanner/ArpSweep.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+
+namespace rm {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Waits are cut into slices so that a newer sweep never waits long for an older one.
+constexpr milliseconds kSlice{40};
+
+// Rounded up: a wait of less than a millisecond is a wait of one, not a poll
+// that returns at once and spins until the time has come.
+milliseconds Until(SweepClock::time_point t) {
+    return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(t - SweepClock::now()));
+}
+
+// Index of each host's address; hosts without an address are never asked.
+struct HostIndex {
+    std::unordered_map<uint32_t, size_t> byIp;
+    explicit HostIndex(std::span<const SweepHost> hosts) {
+        for (size_t i = 0; i < hosts.size(); ++i) {
+            if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
+        }
+    }
+};
+
+}  // namespace
+
+std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last) {
+    first = std::clamp<int32_t>(first, 0, 255);
+    last = std::clamp<int32_t>(last, 0, 255);
+    std::vector<SweepHost> hosts;
+    for (int32_t n = first; n <= last; ++n) {
+        SweepHost h;
+        h.number = n;
+        const std::string text = std::string(prefix) + std::to_string(n);
+        in_addr a{};
+        // Strict dotted quads only: a prefix such as "10." would otherwise make
+        // the short inet_aton forms of some other address.
+        if (inet_pton(AF_INET, text.c_str(), &a) == 1) h.ip = a.s_addr;
+        hosts.push_back(h);
+    }
+    return hosts;
+}
+
+void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+                 SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
+                 const std::atomic<bool>& cancelled) {
+    HostIndex index(hosts);
+    std::vector<bool> answered(hosts.size(), false);
+    size_t left = 0;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (hosts[i].ip == 0) continue;
+        if (hosts[i].ip == ifc.ip) {
+            answered[i] = true;
+            answer(hosts[i], ifc.mac);
+        } else {
+            ++left;
+        }
+    }
+    if (left == 0) return;
+    // Replies still queued from an earlier sweep say nothing about now.
+    link.Drain();
+
+    size_t nextAttempt = 0;
+    size_t sendAt = hosts.size();  // position of the round in progress; none yet
+    auto nextBurst = start;
+    const auto deadline = start + timing.deadline;
+    while (left > 0 && !cancelled) {
+        const auto now = SweepClock::now();
+        if (now >= deadline) break;
+        if (sendAt >= hosts.size() && nextAttempt < timing.attempts.size() &&
+            now >= start + timing.attempts[nextAttempt]) {
+            sendAt = 0;  // a new round for every host still silent
+            ++nextAttempt;
+        }
+        auto wakeAt = deadline;
+        if (sendAt < hosts.size() && now >= nextBurst) {
+            for (size_t sent = 0; sendAt < hosts.size() && sent < timing.burst; ++sendAt) {
+                if (answered[sendAt] || hosts[sendAt].ip == 0) continue;
+                link.Send(BuildArpRequest(ifc.mac, ifc.ip, hosts[sendAt].ip));
+                ++sent;
+            }
+            nextBurst = now + milliseconds(1);
+        }
+        if (sendAt < hosts.size()) {
+            wakeAt = std::min(wakeAt, nextBurst);
+        } else if (nextAttempt < timing.attempts.size()) {
+            wakeAt = std::min(wakeAt, start + timing.attempts[nextAttempt]);
+        }
+        // Every frame already queued is read before the next burst goes out (or
+        // the next round starts): a host whose reply waits in the queue is not
+        // asked again, and on a large range the replies do not pile up behind
+        // the requests.
+        for (auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
+             // A steady stream of stray frames must not hold the sweep past its end.
+             frame && left > 0 && !cancelled && SweepClock::now() < deadline;
+             frame = link.Receive(milliseconds(0))) {
+            const auto reply = ProvenArpReply(frame->bytes, frame->pktType, ifc.mac, ifc.ip);
+            if (!reply) continue;
+            auto it = index.byIp.find(reply->senderIp);
+            if (it == index.byIp.end() || answered[it->second]) continue;
+            answered[it->second] = true;
+            --left;
+            answer(hosts[it->second], reply->senderMac);
+        }
+    }
+}
+
+}  // namespace rm

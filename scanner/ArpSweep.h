@@ -1,0 +1,70 @@
+// One raw sweep of a host range: the hosts to ask, the schedule of attempts,
+// and the loop that sends requests and counts the replies that prove
+// themselves. Free of Qt: router-monitor-arp runs it, the scanners share the
+// host list and the timing.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/linux/ArpFrame.h"
+#include "platform/linux/RawArpSocket.h"
+
+namespace rm {
+
+using SweepClock = std::chrono::steady_clock;
+
+struct SweepHost {
+    int number = 0;   // the host number appended to the prefix
+    uint32_t ip = 0;  // network byte order; 0 when prefix and number make no address
+};
+
+// The hosts of one call: every number first..last after clamping to 0..255, in
+// order. A first number above the last gives no host at all.
+std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last);
+
+// When requests go out, relative to the start of the sweep, and when the sweep
+// gives up on the silent hosts. Several attempts spread over the window, because
+// with a tenth of the frames lost each way a single attempt misses a host in
+// five; seven attempts leave about one host in a hundred thousand unheard.
+struct SweepTiming {
+    static std::vector<std::chrono::milliseconds> Ms(std::initializer_list<int> values) {
+        return {values.begin(), values.end()};
+    }
+    std::vector<std::chrono::milliseconds> attempts = Ms({0, 50, 120, 220, 380, 600, 850});
+    std::chrono::milliseconds deadline{1150};
+    // Requests go out in bursts of this many, a millisecond apart: a few
+    // thousand frames a second, which neither a switch nor the kernel's input
+    // backlog of a busy machine drops, and a /24 in about 60 ms.
+    size_t burst = 4;
+};
+
+// Called for each host once, on the sweep's thread, as its answer arrives.
+using AnswerFn = std::function<void(const SweepHost&, const MacAddress&)>;
+
+// The frames side of the raw sweep, so that the loop can be driven by a
+// simulated network in tests.
+class ArpLink {
+  public:
+    virtual ~ArpLink() = default;
+    virtual void Drain() = 0;
+    virtual bool Send(std::span<const uint8_t> frame) = 0;
+    virtual std::optional<ReceivedFrame> Receive(std::chrono::milliseconds timeout) = 0;
+};
+
+// The raw sweep: requests for every silent host at each attempt; a frame counts
+// only when ProvenArpReply takes it and its sender is a host of the range not
+// heard yet (the first answer of a host counts, so a later forged one cannot
+// change it). This machine's own address is answered with the interface's MAC
+// without asking the wire: the kernel does not answer requests it sent itself.
+void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
+                 SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
+                 const std::atomic<bool>& cancelled);
+
+}  // namespace rm
