@@ -21,6 +21,7 @@ struct Services {
     MessageBoxes* messages = nullptr;
     FileDialog* fileDialog = nullptr;
     ProgramFolder* folder = nullptr;
+    SettingsFolder* settings = nullptr;
     Clock* clock = nullptr;
     TrayHost* tray = nullptr;
 };

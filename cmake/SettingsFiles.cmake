@@ -1,8 +1,10 @@
 # The fifteen settings files the program ships with: "20", "1" and "255" for the
 # scan period and range, every other one empty, each one line ended by CR LF.
-# The program cannot start without them and never creates them, so the build
-# writes them beside the executable (the build folder is a runnable program
-# folder) and the install step beside the installed one. Neither ever replaces
+# The build writes them beside the executable, mode 0644: the build folder is
+# then a runnable program folder that holds its user's settings itself. The
+# install step writes them beside the installed program, where, for a program
+# folder the user cannot write, they are the defaults the program copies into
+# the user's own settings folder on first start. Neither ever replaces
 # a file that is already there: it holds what a user saved.
 #
 # Included by the project, this file adds those two steps; run as a script
@@ -30,6 +32,9 @@ function(rm_write_missing_settings_files dir)
         message(STATUS "Installing: ${path}")
       endif()
       file(WRITE "${path}" "${value}\r\n")
+      # Whatever the umask: the program refuses settings files that group or
+      # others may write.
+      file(CHMOD "${path}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     endif()
   endforeach()
 endfunction()

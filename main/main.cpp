@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     auto sound = rm::MakeQtSoundOutput();
     auto launcher = rm::MakeLinuxProgramLauncher();
     auto folder = rm::MakeLinuxProgramFolder();
+    auto settingsFolder = rm::MakeLinuxSettingsFolder(folder->Path());
     auto clock = rm::MakeQtClock();
     auto tray = rm::MakeQtTrayHost();
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     services.sound = sound.get();
     services.launcher = launcher.get();
     services.folder = folder.get();
+    services.settings = settingsFolder.get();
     services.clock = clock.get();
     services.tray = tray.get();
 

@@ -1,6 +1,6 @@
 // The desktop calls of the program behind small interfaces: top-level windows,
 // sound, starting programs, message boxes, the file dialog, the program folder,
-// the millisecond clock and the event pump. Linux versions in platform/linux,
+// the settings folder, the millisecond clock and the event pump. Linux versions in platform/linux,
 // fakes in platform/fake.
 #pragma once
 
@@ -57,11 +57,30 @@ public:
     virtual QString ShowOpen() = 0;
 };
 
-// The folder of the running program, no trailing separator.
+// The folder of the running program, no trailing separator: its sounds and the
+// settings files it ships with.
 class ProgramFolder {
 public:
     virtual ~ProgramFolder() = default;
     virtual QString Path() = 0;
+};
+
+// The folder that holds the settings files of the user running the program:
+// the program folder itself when that user alone may write it, otherwise one
+// in the user's configuration folder, filled on first start from the settings
+// files shipped in the program folder.
+class SettingsFolder {
+public:
+    virtual ~SettingsFolder() = default;
+    // The folder, no trailing separator. Nothing is created.
+    virtual QString Path() = 0;
+    // Makes Path() exist (missing folders are created for the user alone) and
+    // checks that nobody else may write it. False with the reason in plain
+    // words in `error` when it cannot be used.
+    virtual bool Create(QString* error) = 0;
+    // The folder whose settings files fill a missing one at Create time, or
+    // empty when Path() is the program folder itself and nothing is copied.
+    virtual QString DefaultsPath() = 0;
 };
 
 // timeGetTime, Sleep and "let pending window events run".

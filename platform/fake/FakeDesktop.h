@@ -75,6 +75,24 @@ public:
     QString Path() override { return path; }
 };
 
+// A settings folder at a path the test chooses; Create only reports what the
+// test sets, it makes nothing.
+class FakeSettingsFolder : public SettingsFolder {
+public:
+    QString path = QStringLiteral("/opt/router-monitor");
+    QString defaults;       // empty: the settings live in the program folder
+    QString createError;    // non-empty: Create fails with it
+    int created = 0;
+    QString Path() override { return path; }
+    bool Create(QString* error) override {
+        ++created;
+        if (createError.isEmpty()) return true;
+        *error = createError;
+        return false;
+    }
+    QString DefaultsPath() override { return defaults; }
+};
+
 // Time moves only when the code under test sleeps (or the test says so); DoEvents
 // runs what the test hooked in, so events "arrive" during waits.
 class FakeClock : public Clock {

@@ -27,6 +27,7 @@ struct FakeServices {
     FakeMessageBoxes messages;
     FakeFileDialog fileDialog;
     FakeProgramFolder folder;
+    FakeSettingsFolder settingsFolder;
     FakeClock clock;
     FakeTrayHost tray;
 
@@ -41,6 +42,7 @@ struct FakeServices {
                       .messages = &messages,
                       .fileDialog = &fileDialog,
                       .folder = &folder,
+                      .settings = &settingsFolder,
                       .clock = &clock,
                       .tray = &tray};
 };

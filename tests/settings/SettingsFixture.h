@@ -1,5 +1,6 @@
-// A window wired to fakes, with its program folder in a temporary directory that
-// holds the fifteen settings files the program ships with.
+// A window wired to fakes, with its settings folder (and program folder) in a
+// temporary directory that holds the fifteen settings files the program ships
+// with.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ class SettingsFixture : public ::testing::Test, protected FakeServices {
   protected:
     SettingsFixture() {
         folder.path = dir.path();
+        settingsFolder.path = dir.path();
         WriteShippedFiles();
         form = std::make_unique<Form1>(services);
     }
@@ -45,12 +47,14 @@ class SettingsFixture : public ::testing::Test, protected FakeServices {
     }
 
     // Every file's bytes, by name, to show that a failed save changed nothing.
+    // The saves' lock file is left out: the first save makes it and it stays.
     std::map<QString, QByteArray> Snapshot() const {
         std::map<QString, QByteArray> all;
-        const auto entries =
-            QDir(dir.path())
-                .entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+        const auto entries = QDir(dir.path())
+                                 .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs |
+                                            QDir::NoDotAndDotDot);
         for (const QString& e : entries) {
+            if (e == QLatin1String(".savedata.lock")) continue;
             QFile f(dir.filePath(e));
             all[e] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<not a file>");
         }

@@ -32,10 +32,10 @@ class SettingsMountTest : public SettingsFixture {
         return true;
     }
 
-    void ExpectRefusedAndUnchanged(int err) {
+    // `what`: the file (or the folder) the message must name.
+    void ExpectRefusedAndUnchanged(int err, const QString& what) {
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_TRUE(messages.shown[0].text.contains(folder.path + QStringLiteral("/savedata1.ini")))
-            << messages.shown[0].text.toStdString();
+        EXPECT_TRUE(messages.shown[0].text.contains(what)) << messages.shown[0].text.toStdString();
         EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(std::strerror(err))))
             << messages.shown[0].text.toStdString();
         EXPECT_EQ(form->Text8->text(), QStringLiteral("edited"));  // the edit is kept
@@ -53,7 +53,8 @@ TEST_F(SettingsMountTest, AReadOnlyFolderRefusesTheSaveAndChangesNothing) {
 
     SaveAllSettings(*form);
 
-    ExpectRefusedAndUnchanged(EROFS);
+    // Stopped at the folder: not even the lock file could be made.
+    ExpectRefusedAndUnchanged(EROFS, dir.path());
     EXPECT_EQ(Snapshot(), before);
 }
 
@@ -61,7 +62,7 @@ TEST_F(SettingsMountTest, AFullDiskRefusesTheSaveAndChangesNothing) {
     const QString small = dir.filePath(QStringLiteral("small"));
     ASSERT_TRUE(QDir().mkpath(small));
     ASSERT_TRUE(Mount("tmpfs", small, "tmpfs", 0, "size=64k,mode=0755"));
-    folder.path = small;
+    settingsFolder.path = small;
     SaveAllSettings(*form);  // the files as they were before the disk filled up
     ASSERT_TRUE(messages.shown.empty());
     {
@@ -83,7 +84,7 @@ TEST_F(SettingsMountTest, AFullDiskRefusesTheSaveAndChangesNothing) {
 
     SaveAllSettings(*form);
 
-    ExpectRefusedAndUnchanged(ENOSPC);
+    ExpectRefusedAndUnchanged(ENOSPC, small + QStringLiteral("/savedata1.ini"));
     EXPECT_EQ(smallDir.entryList(QDir::Files | QDir::Hidden), before);  // no temporaries left
     QFile f(small + QStringLiteral("/savedata1.ini"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

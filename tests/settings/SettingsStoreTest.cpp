@@ -2,10 +2,12 @@
 // folder: the bytes written, the values read back, bad files, failed saves.
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <atomic>
 #include <random>
 
@@ -58,11 +60,32 @@ TEST_F(SaveAllSettingsTest, WritesEachControlAsOneLineOfNarrowText) {
     EXPECT_EQ(Snapshot().size(), 17u);
 }
 
-TEST_F(SaveAllSettingsTest, KeepsTheModeOfTheFileItReplaces) {
+mode_t ModeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
+}
+
+TEST_F(SaveAllSettingsTest, KeepsTheModeOfTheFileItReplacesButNeverLetsOthersWrite) {
     ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata1.ini")).constData(), 0640), 0);
+    // As the old package left them: a save must make them loadable again.
+    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata5.ini")).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata4.ini")).constData(), 0775), 0);
     SaveAllSettings(*form);
-    EXPECT_EQ(QFileInfo(PathOf("savedata1.ini")).permissions() & 0x0777,
-              QFileDevice::Permissions(0x0640));
+    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
+    EXPECT_EQ(ModeOf(PathOf("savedata1.ini")), 0640u);
+    EXPECT_EQ(ModeOf(PathOf("savedata5.ini")), 0644u);
+    EXPECT_EQ(ModeOf(PathOf("savedata4.ini")), 0644u);
+    EXPECT_EQ(ModeOf(PathOf(".savedata.lock")), 0644u);
+    ASSERT_TRUE(LoadAllSettings(*form));
+}
+
+TEST_F(SaveAllSettingsTest, ANewFileIsNotGroupWritableUnderAnOpenUmask) {
+    const mode_t before = ::umask(002);
+    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
+    SaveAllSettings(*form);
+    ::umask(before);
+    EXPECT_EQ(ModeOf(PathOf("savedata3.ini")), 0644u);
+    EXPECT_EQ(ModeOf(PathOf(".savedata.lock")), 0644u);
 }
 
 TEST_F(SaveAllSettingsTest, ANewFileTakesTheUmaskWhichIsNeverChanged) {
@@ -106,86 +129,109 @@ TEST_F(SaveAllSettingsTest, AReadOnlyFileRefusesTheSaveAndChangesNothing) {
     EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/new\r\n"));
 }
 
-TEST_F(SaveAllSettingsTest, LinkedFilesStayLinksAndTheirTargetsGetTheValues) {
-    QDir folderDir(dir.path());
-    ASSERT_TRUE(folderDir.mkpath(QStringLiteral("elsewhere/deeper")));
-    const QString relativeTarget = dir.filePath(QStringLiteral("elsewhere/period.ini"));
-    const QString chainEnd = dir.filePath(QStringLiteral("elsewhere/deeper/path.ini"));
-    const QString middleLink = dir.filePath(QStringLiteral("elsewhere/middle"));
-    const QString notYet = dir.filePath(QStringLiteral("elsewhere/mac1.ini"));
+TEST_F(SaveAllSettingsTest, APlantedLinkIsReplacedAndTheFileItNamesIsUntouched) {
+    // Someone who may write in the folder links a settings file to a file of
+    // the saving user elsewhere: a save that followed the link would
+    // overwrite that file. (Links were once followed on purpose; no more.)
+    QTemporaryDir home;
+    const QString victim = home.filePath(QStringLiteral(".bashrc"));
+    const QByteArray victimBytes("export PATH=$HOME/bin:$PATH\n");
     {
-        QFile f(relativeTarget);
+        QFile f(victim);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("20\r\n");
-        QFile g(chainEnd);
-        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
-        g.write("\r\n");
+        f.write(victimBytes);
     }
-    auto link = [&](const QString& target, const QString& at) {
-        QFile::remove(at);
-        ASSERT_EQ(
-            ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0)
-            << at.toStdString();
-    };
-    link(QStringLiteral("elsewhere/period.ini"), PathOf("savedata1.ini"));  // relative
-    link(QStringLiteral("deeper/path.ini"), middleLink);                    // a chain of two,
-    link(middleLink, PathOf("savedata5.ini"));                              // absolute first
-    link(notYet, PathOf("savedata10.ini"));  // a link to a file not there yet
-    form->Text8->setText(QStringLiteral("45"));
+    const QString notThere = home.filePath(QStringLiteral("created-by-save"));
+    for (const char* name : {"savedata5.ini", "savedata10.ini"})
+        ASSERT_TRUE(QFile::remove(PathOf(name)));
+    ASSERT_TRUE(QFile::link(victim, PathOf("savedata5.ini")));
+    ASSERT_TRUE(QFile::link(notThere, PathOf("savedata10.ini")));  // dangling
     form->Text15->setText(QStringLiteral("/opt/thunder/迅雷"));
     form->Text9[0]->setText(QStringLiteral("00-11-22-33-44-55"));
 
     SaveAllSettings(*form);
 
     ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
-    for (const char* name : {"savedata1.ini", "savedata5.ini", "savedata10.ini"})
-        EXPECT_TRUE(QFileInfo(PathOf(name)).isSymLink()) << name;
-    EXPECT_TRUE(QFileInfo(middleLink).isSymLink());
-    auto bytesOf = [](const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    };
-    EXPECT_EQ(bytesOf(relativeTarget), QByteArray("45\r\n"));
-    EXPECT_EQ(bytesOf(chainEnd), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7\r\n"));
-    EXPECT_EQ(bytesOf(notYet), QByteArray("00-11-22-33-44-55\r\n"));
-    // The temporaries went to the targets' folders and were all renamed away.
-    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("elsewhere")))
-                  .entryList(QDir::Files | QDir::Hidden | QDir::System)
-                  .size(),
-              3);  // period.ini, mac1.ini and the link "middle"
-    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("elsewhere/deeper")))
-                  .entryList(QDir::Files | QDir::Hidden)
-                  .size(),
-              1);
-
-    Form1 restarted(services);
-    ASSERT_TRUE(LoadAllSettings(restarted));
-    EXPECT_EQ(restarted.Text8->text(), QStringLiteral("45"));
-    EXPECT_EQ(restarted.Text15->text(), QStringLiteral("/opt/thunder/迅雷"));
+    for (const char* name : {"savedata5.ini", "savedata10.ini"}) {
+        const QFileInfo info(PathOf(name));
+        EXPECT_FALSE(info.isSymLink()) << name;
+        EXPECT_TRUE(info.isFile()) << name;
+    }
+    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7\r\n"));
+    EXPECT_EQ(ReadFile("savedata10.ini"), QByteArray("00-11-22-33-44-55\r\n"));
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), victimBytes);
+    EXPECT_FALSE(QFileInfo::exists(notThere));
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
-TEST_F(SaveAllSettingsTest, RemovesTheTemporariesOfAKilledSaveAndNothingElse) {
-    const char* leftovers[] = {".savedata1.ini.Ab3xYz", ".savedata19.ini.000000",
-                               ".savedata12.ini.zzzzzz"};
-    const char* kept[] = {
-        ".savedata6.ini.Ab3xYz",   // no settings file of ours
-        ".savedata1.ini.Ab3xY",    // five characters
-        ".savedata1.ini.Ab3xYz7",  // seven
-        ".savedata1.ini.Ab-xYz",   // a character mkostemp never uses
-        "savedata1.ini.Ab3xYz",    // not hidden
-        ".savedata1.ini",          // no suffix
+TEST_F(SaveAllSettingsTest, APlantedLockLinkRefusesTheSaveAndIsNotFollowed) {
+    QTemporaryDir home;
+    const QString victim = home.filePath(QStringLiteral(".profile"));
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("umask 022\n");
+    }
+    ASSERT_TRUE(QFile::link(victim, PathOf(".savedata.lock")));
+    const auto before = Snapshot();
+    form->Text8->setText(QStringLiteral("99"));
+
+    SaveAllSettings(*form);
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(PathOf(".savedata.lock")))
+        << messages.shown[0].text.toStdString();
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(QFileInfo(PathOf(".savedata.lock")).isSymLink());
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("umask 022\n"));
+}
+
+// A pid that no process has: a child that has ended and been reaped.
+pid_t GonePid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+TEST_F(SaveAllSettingsTest, RemovesTheTemporariesOfKilledSavesOnlyAndNothingElse) {
+    // Temporaries were once swept by name alone, which could take those of a
+    // save running at that moment in another monitor. Now a save removes them
+    // under the folder's lock, and only when the process that made them is gone.
+    const QByteArray gone = QByteArray::number(GonePid());
+    const QByteArray alive = QByteArray::number(::getppid());
+    const QByteArray leftovers[] = {".savedata1.ini." + gone + ".Ab3xYz",
+                                    ".savedata19.ini." + gone + ".000000",
+                                    ".savedata12.ini." + gone + ".zzzzzz"};
+    const QByteArray kept[] = {
+        ".savedata1.ini." + alive + ".Ab3xYz",  // a save that may still be running
+        ".savedata6.ini." + gone + ".Ab3xYz",   // no settings file of ours
+        ".savedata1.ini." + gone + ".Ab3xY",    // five characters
+        ".savedata1.ini." + gone + ".Ab3xYz7",  // seven
+        ".savedata1.ini." + gone + ".Ab-xYz",   // a character never used
+        ".savedata1.ini.Ab3xYz",                // no pid
+        "savedata1.ini." + gone + ".Ab3xYz",    // not hidden
+        ".savedata1.ini",                       // no suffix
         "notes.txt",
     };
-    for (const char* name : leftovers) WriteFile(name, "20\r\n");
-    for (const char* name : kept) WriteFile(name, "mine");
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".savedata2.ini.dirXYZ")));
+    for (const QByteArray& name : leftovers) WriteFile(name.constData(), "20\r\n");
+    for (const QByteArray& name : kept) WriteFile(name.constData(), "mine");
+    const QByteArray dirName = ".savedata2.ini." + gone + ".dirXYZ";
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromLatin1(dirName)));
 
     SaveAllSettings(*form);
 
     EXPECT_TRUE(messages.shown.empty());
-    for (const char* name : leftovers) EXPECT_FALSE(QFileInfo::exists(PathOf(name))) << name;
-    for (const char* name : kept) EXPECT_EQ(ReadFile(name), QByteArray("mine")) << name;
-    EXPECT_TRUE(QFileInfo(PathOf(".savedata2.ini.dirXYZ")).isDir());
+    for (const QByteArray& name : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(PathOf(name.constData()))) << name.constData();
+    for (const QByteArray& name : kept)
+        EXPECT_EQ(ReadFile(name.constData()), QByteArray("mine")) << name.constData();
+    EXPECT_TRUE(QFileInfo(PathOf(dirName.constData())).isDir());
     EXPECT_EQ(Snapshot().size(), 15u + std::size(kept) + 1u);
 }
 
@@ -237,12 +283,12 @@ TEST_F(SaveAllSettingsTest, ADirectoryWhereAFileMustGoChangesNothing) {
 }
 
 TEST_F(SaveAllSettingsTest, AMissingFolderChangesNothingAndSaysWhy) {
-    folder.path = dir.filePath(QStringLiteral("gone"));
+    settingsFolder.path = dir.filePath(QStringLiteral("gone"));
     SaveAllSettings(*form);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(folder.path + QStringLiteral("/savedata1.ini")));
+    EXPECT_TRUE(messages.shown[0].text.contains(settingsFolder.path));
     EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
-    EXPECT_FALSE(QFileInfo::exists(folder.path));
+    EXPECT_FALSE(QFileInfo::exists(settingsFolder.path));
 }
 
 TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {
