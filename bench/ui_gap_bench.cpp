@@ -19,7 +19,6 @@
 #include "monitor/MonitorCycle.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
 
 namespace {
@@ -148,7 +147,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_gap_bench: run me through bench/ui-gap-bench.sh (the lab)\n");
         return 2;
     }
-    RawArpSocket::OpenShared();
     QApplication app(argc, argv);
     const int scansWithHosts = argc > 1 ? std::atoi(argv[1]) : 3;
     const int hosts = qEnvironmentVariable("RM_LAB_HOSTS").split(' ', Qt::SkipEmptyParts).size();

@@ -1,6 +1,7 @@
 // router-monitor: wires the Linux platform layer into the window and the monitor.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 #include "app/Fonts.h"
 #include "app/Form1.h"
@@ -12,10 +13,14 @@
 #include "scanner/ArpRangeScanner.h"
 
 int main(int argc, char** argv) {
-    // The raw ARP socket is opened while the executable still holds cap_net_raw;
-    // the window then runs without any capability.
-    rm::RawArpSocket::OpenShared();
-    rm::DropAllCapabilities();
+    // The window needs no capability: raw ARP is router-monitor-arp's, a process
+    // of its own. Should this executable have been given one anyway, it goes
+    // before a toolkit (and whatever plugins it loads) runs. The bounding set
+    // stays, or the helper's own file capability could never take effect.
+    if (!rm::DropOwnCapabilities()) {
+        std::fprintf(stderr, "router-monitor: could not drop capabilities; stopping\n");
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orla网监视"));

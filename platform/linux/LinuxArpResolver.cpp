@@ -1,5 +1,5 @@
-// The Linux SendARP: own addresses answered locally, neighbours through a raw
-// ARP request or, unprivileged, through the kernel's neighbour table.
+// The Linux SendARP: own addresses answered locally, neighbours through
+// router-monitor-arp's raw ARP request or through the kernel's neighbour table.
 #include "platform/linux/LinuxArpResolver.h"
 
 #include <arpa/inet.h>
@@ -13,6 +13,7 @@
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/NeighbourTable.h"
+#include "platform/linux/ArpHelperClient.h"
 #include "platform/linux/RawArpSocket.h"
 
 namespace rm {
@@ -20,8 +21,6 @@ namespace rm {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-// A lost request or reply is tried again within the time limit.
-constexpr std::chrono::milliseconds kResendEvery(250);
 
 // The hardware address of the interface holding `ip` when it is one of this
 // machine's own addresses (Windows answers those from the adapter itself).
@@ -54,51 +53,17 @@ bool IsUnicast(uint32_t ip) {
 
 }  // namespace
 
-LinuxArpResolver::LinuxArpResolver(Path path, std::chrono::milliseconds timeout)
-    : path_(path), timeout_(timeout) {}
+LinuxArpResolver::LinuxArpResolver(Path path, std::chrono::milliseconds timeout,
+                                   std::string helperPath)
+    : path_(path),
+      last_(path == Path::Auto ? Path::Kernel : path),
+      timeout_(timeout),
+      helper_(std::make_unique<ArpHelperClient>(std::move(helperPath))) {}
 
 LinuxArpResolver::~LinuxArpResolver() = default;
 
-LinuxArpResolver::Path LinuxArpResolver::ActivePath() {
-    if (!decided_) {
-        decided_ = true;
-        if (path_ != Path::Kernel) {
-            // The socket opened at start-up (before the capabilities were dropped),
-            // else one of our own while the process still may open it.
-            socket_ = RawArpSocket::Shared();
-            if (!socket_) socket_ = RawArpSocket::Open();
-        }
-        if (path_ == Path::Auto) path_ = socket_ ? Path::Raw : Path::Kernel;
-    }
-    return path_;
-}
-
-std::optional<MacAddress> LinuxArpResolver::ResolveRaw(uint32_t dest) {
-    if (!socket_) return std::nullopt;
-    const std::optional<InterfaceInfo> ifc = InterfaceFor(dest);
-    if (!ifc) return std::nullopt;
-    const auto request = BuildArpRequest(ifc->mac, ifc->ip, dest);
-    socket_->Drain();  // replies to somebody's earlier question are no answer to ours
-
-    const auto deadline = SteadyClock::now() + timeout_;
-    auto nextSend = SteadyClock::now();
-    for (;;) {
-        const auto now = SteadyClock::now();
-        if (now >= deadline) return std::nullopt;
-        if (now >= nextSend) {
-            socket_->Send(*ifc, request);
-            nextSend = now + kResendEvery;
-        }
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::min(deadline, nextSend) - SteadyClock::now());
-        const auto frame =
-            socket_->Receive(ifc->index, std::max(wait, std::chrono::milliseconds(0)));
-        if (!frame) continue;
-        // Only the asked address answering us counts: other opcodes, replies meant
-        // for someone else and senders claiming other addresses are ignored.
-        const auto reply = ParseArpReply(*frame);
-        if (reply && reply->senderIp == dest && reply->targetIp == ifc->ip) return reply->senderMac;
-    }
+LinuxArpResolver::Path LinuxArpResolver::ActivePath() const {
+    return last_;
 }
 
 uint32_t LinuxArpResolver::SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32_t* len) {
@@ -116,8 +81,20 @@ uint32_t LinuxArpResolver::SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32
     // just wait out the time limit.
     if (!InterfaceFor(dest)) return kNoAnswer;
 
-    const std::optional<MacAddress> answer =
-        ActivePath() == Path::Raw ? ResolveRaw(dest) : ResolveThroughKernel(dest, timeout_);
+    // The helper's start-up counts against the same time limit.
+    const auto deadline = SteadyClock::now() + timeout_;
+    std::optional<MacAddress> answer;
+    if (path_ != Path::Kernel && helper_->ServeNetworkOf(dest)) {
+        last_ = Path::Raw;
+        answer = helper_->Probe(dest, deadline);
+    } else if (path_ == Path::Raw) {
+        last_ = Path::Raw;
+    } else {
+        last_ = Path::Kernel;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - SteadyClock::now());
+        answer = ResolveThroughKernel(dest, std::max(left, std::chrono::milliseconds(0)));
+    }
     if (!answer) return kNoAnswer;
     const uint32_t n = std::min<uint32_t>(*len, uint32_t(answer->size()));
     std::memcpy(mac, answer->data(), n);

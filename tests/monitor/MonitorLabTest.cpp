@@ -12,7 +12,6 @@
 #include "monitor/MonitorCycle.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
 
 namespace rm::test {
@@ -24,8 +23,6 @@ QString Env(const char* name) {
 
 class MonitorLabTest : public ::testing::Test, protected FakeServices {
   protected:
-    static void SetUpTestSuite() { RawArpSocket::OpenShared(); }
-
     void SetUp() override {
         if (Env("RM_LAB_NAME").isEmpty()) GTEST_SKIP() << "runs only inside netlab.sh run";
         realArp = MakeLinuxArpResolver();

@@ -52,19 +52,19 @@ class SimulatedLan : public ArpLink {
         auto it = hosts.find(target);
         if (it == hosts.end() || Lose(requestLoss)) return true;
         const auto due = Clock::now() + it->second.delay;
-        for (const auto& s : strays) queue_.push_back({due, s});
-        if (!Lose(replyLoss)) queue_.push_back({due, Reply(it->second.mac, target, frame)});
+        for (const auto& s : strays) queue_.push_back({due, s, kPacketHost});
+        if (!Lose(replyLoss)) queue_.push_back({due, Reply(it->second.mac, target, frame), kPacketHost});
         return true;
     }
 
-    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds timeout) override {
+    std::optional<ReceivedFrame> Receive(std::chrono::milliseconds timeout) override {
         const auto end = Clock::now() + timeout;
         for (;;) {
             {
                 std::lock_guard lock(m_);
                 for (auto it = queue_.begin(); it != queue_.end(); ++it) {
                     if (it->due <= Clock::now()) {
-                        auto f = std::move(it->frame);
+                        ReceivedFrame f{std::move(it->frame), it->pktType};
                         queue_.erase(it);
                         return f;
                     }
@@ -94,6 +94,7 @@ class SimulatedLan : public ArpLink {
     struct Pending {
         Clock::time_point due;
         std::vector<uint8_t> frame;
+        uint8_t pktType = kPacketHost;
     };
     bool Lose(double p) { return std::uniform_real_distribution<>(0, 1)(rng_) < p; }
     std::mutex m_;

@@ -7,7 +7,6 @@
 
 #include "app/Startup.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/RawArpSocket.h"
 #include "settings/SettingsFixture.h"
 
 namespace rm {
@@ -25,10 +24,6 @@ int Lab(const QString& args) {
 
 class StartupLabTest : public SettingsFixture {
   protected:
-    // As main() does: the raw socket sees a router that has gone at once, where
-    // the kernel's table would still answer from its cache.
-    static void SetUpTestSuite() { RawArpSocket::OpenShared(); }
-
     void SetUp() override {
         if (Env("RM_LAB_NAME").isEmpty()) GTEST_SKIP() << "not inside the network lab";
         realArp = MakeLinuxArpResolver();
