@@ -18,23 +18,35 @@ foreach(exe router-monitor router-monitor-scan router-monitor-arp)
 endforeach()
 
 install(CODE "
-  set(bindir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-  file(MAKE_DIRECTORY \"\${bindir}\")
+  # The links are made in the build folder and installed from there, so that
+  # bin, when the install creates it, gets the default directory modes. They are
+  # the same for every prefix; an install running beside this one (a package
+  # being built) may have made them already.
+  set(links)
+  file(MAKE_DIRECTORY \"${CMAKE_BINARY_DIR}/bin-links\")
   foreach(exe router-monitor router-monitor-scan)
-    file(CREATE_LINK \"../${RM_PROGRAM_DIR}/\${exe}\" \"\${bindir}/\${exe}\" SYMBOLIC)
+    set(link \"${CMAKE_BINARY_DIR}/bin-links/\${exe}\")
+    if(NOT IS_SYMLINK \"\${link}\")
+      file(CREATE_LINK \"../${RM_PROGRAM_DIR}/\${exe}\" \"\${link}\" SYMBOLIC RESULT ignored)
+    endif()
+    list(APPEND links \"\${link}\")
   endforeach()
+  file(INSTALL \${links} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   # The prefix is read at install time: a package installs under its own prefix.
   set(RM_DIR \"\${CMAKE_INSTALL_PREFIX}/${RM_PROGRAM_DIR}\")
   set(RM_EXEC \"\${RM_DIR}/router-monitor\")
-  configure_file(\"${PROJECT_SOURCE_DIR}/packaging/router-monitor.desktop.in\"
-    \"${CMAKE_BINARY_DIR}/router-monitor.desktop\" @ONLY)
+  # One entry per destination, so installs running at once do not swap them.
+  string(MD5 dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(entry \"${CMAKE_BINARY_DIR}/desktop-entries/\${dest}/router-monitor.desktop\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/packaging/router-monitor.desktop.in\" \"\${entry}\" @ONLY)
   # file(INSTALL) puts DESTDIR in front by itself.
-  file(INSTALL \"${CMAKE_BINARY_DIR}/router-monitor.desktop\"
+  file(INSTALL \"\${entry}\"
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
-  # The settings files are written with the installer's umask; whoever can write
-  # them steers the monitor (savedata5.ini names the program it starts).
+  # The settings step writes the program folder and its files with the
+  # installer's umask; whoever can write them steers the monitor (savedata5.ini
+  # names the program it starts).
   file(GLOB settings \"\$ENV{DESTDIR}\${RM_DIR}/savedata*.ini\")
-  foreach(f IN LISTS settings)
+  foreach(f \"\$ENV{DESTDIR}\${RM_DIR}\" \${settings})
     if(NOT IS_SYMLINK \"\${f}\")
       execute_process(COMMAND chmod go-w \"\${f}\")
     endif()
