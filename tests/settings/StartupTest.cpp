@@ -1,6 +1,7 @@
 // FormLoad and FormUnload against fakes: what start-up loads, probes and shows,
 // in which order, and what shutdown leaves behind.
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -182,6 +183,25 @@ TEST_F(StartupTest, AMissingSettingsFileEndsBeforeAnyIconOrProbe) {
     EXPECT_TRUE(tray.calls.empty());
     EXPECT_TRUE(arp.requests.empty());
     EXPECT_EQ(addresses.calls, 0);
+}
+
+TEST_F(StartupTest, ASettingsFileOthersMayWriteEndsBeforeAnyIconOrProbe) {
+    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata5.ini")).constData(), 0666), 0);
+    EXPECT_FALSE(FormLoad(*form));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata5.ini")));
+    EXPECT_TRUE(tray.calls.empty());
+    EXPECT_TRUE(arp.requests.empty());
+}
+
+TEST_F(StartupTest, ASettingsFolderThatCannotBeUsedEndsBeforeAnyIconOrProbe) {
+    settingsFolder.createError = QStringLiteral("设置文件夹 /x 属于另一个用户（uid 4242）");
+    EXPECT_FALSE(FormLoad(*form));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(settingsFolder.createError));
+    EXPECT_EQ(messages.shown[0].style, 16);
+    EXPECT_TRUE(tray.calls.empty());
+    EXPECT_TRUE(arp.requests.empty());
 }
 
 TEST_F(StartupTest, ClosingRemovesTheIconAndEndsWithoutSaving) {
