@@ -326,8 +326,9 @@ int Main(int argc, char** argv) {
         return 3;
     }
     if (!socket) {
-        Say(std::string("unavailable ") +
-            (openError == EPERM || openError == EACCES ? "no CAP_NET_RAW" : std::strerror(openError)));
+        Say(std::string("unavailable ") + (openError == EPERM || openError == EACCES
+                                               ? "no CAP_NET_RAW"
+                                               : std::strerror(openError)));
         return 0;
     }
     Say("ready " + ifc->name + " " + MacText(ifc->mac) + " " + IpText(ifc->ip));

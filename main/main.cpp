@@ -5,8 +5,8 @@
 
 #include "app/Fonts.h"
 #include "app/Form1.h"
-#include "app/Startup.h"
 #include "app/SettingsStore.h"
+#include "app/Startup.h"
 #include "monitor/MonitorCycle.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <vector>
 
-
 namespace rm {
 
 ArpRangeScanner::ArpRangeScanner(std::unique_ptr<SweepMethod> method, VendorSource vendors,
@@ -116,8 +115,7 @@ void ArpRangeScanner::Insert(QListWidget* list, int host, const QString& line) {
 }
 
 std::unique_ptr<RangeScanner> MakeArpRangeScanner() {
-    return std::make_unique<ArpRangeScanner>(MakeArpSweep(),
-                                             [] { return &OuiVendors::System(); });
+    return std::make_unique<ArpRangeScanner>(MakeArpSweep(), [] { return &OuiVendors::System(); });
 }
 
 }  // namespace rm

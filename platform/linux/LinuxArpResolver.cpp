@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/ArpHelperClient.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/NeighbourTable.h"
-#include "platform/linux/ArpHelperClient.h"
 #include "platform/linux/RawArpSocket.h"
 
 namespace rm {
@@ -91,8 +91,8 @@ uint32_t LinuxArpResolver::SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32
         last_ = Path::Raw;
     } else {
         last_ = Path::Kernel;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - SteadyClock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
         answer = ResolveThroughKernel(dest, std::max(left, std::chrono::milliseconds(0)));
     }
     if (!answer) return kNoAnswer;

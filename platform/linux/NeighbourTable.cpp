@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -81,34 +82,70 @@ std::optional<Neighbour> ParseNeighbour(const nlmsghdr* h) {
     return n;
 }
 
-std::vector<Neighbour> Dump(int fd) {
-    std::vector<Neighbour> out;
+// Each request gets a number of its own; only replies carrying it count.
+uint32_t NextSequence() {
+    static std::atomic<uint32_t> seq{uint32_t(getpid()) << 12};
+    return ++seq;
+}
+
+enum class DumpResult { Complete, Interrupted, Failed };
+
+// One dump. Only messages from the kernel (port id 0) answering this request
+// are read: anything another local process sends to our port is ignored.
+DumpResult DumpOnce(int fd, std::vector<Neighbour>& out) {
     struct {
         nlmsghdr h;
         ndmsg nd;
     } req{};
+    const uint32_t seq = NextSequence();
     req.h.nlmsg_len = sizeof req;
     req.h.nlmsg_type = RTM_GETNEIGH;
     req.h.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    req.h.nlmsg_seq = 1;
+    req.h.nlmsg_seq = seq;
     req.nd.ndm_family = AF_INET;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     if (sendto(fd, &req, sizeof req, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
-        return out;
+        return DumpResult::Failed;
 
     alignas(nlmsghdr) char buf[32768];
-    for (;;) {
-        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    bool interrupted = false;
+    // A dump of a full /24 is a few dozen datagrams; far more is not our table.
+    for (int datagrams = 0; datagrams < 4096; ++datagrams) {
+        sockaddr_nl from{};
+        iovec iov{buf, sizeof buf};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        const ssize_t n = recvmsg(fd, &msg, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return out;
+        if (n <= 0) return DumpResult::Failed;
+        if (msg.msg_namelen != sizeof from || from.nl_family != AF_NETLINK || from.nl_pid != 0)
+            continue;
+        if (msg.msg_flags & MSG_TRUNC) return DumpResult::Failed;
         int len = int(n);
         for (const nlmsghdr* h = reinterpret_cast<const nlmsghdr*>(buf); NLMSG_OK(h, len);
              h = NLMSG_NEXT(h, len)) {
-            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) return out;
+            if (h->nlmsg_seq != seq) continue;
+            if (h->nlmsg_flags & NLM_F_DUMP_INTR) interrupted = true;
+            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR)
+                return interrupted ? DumpResult::Interrupted : DumpResult::Complete;
             if (auto nb = ParseNeighbour(h)) out.push_back(*nb);
         }
     }
+    return DumpResult::Failed;
+}
+
+// The table changed while the kernel was dumping it (NLM_F_DUMP_INTR): the
+// entries may be inconsistent, so the dump is made once more.
+std::vector<Neighbour> Dump(int fd) {
+    std::vector<Neighbour> out;
+    if (DumpOnce(fd, out) != DumpResult::Interrupted) return out;
+    out.clear();
+    DumpOnce(fd, out);
+    return out;
 }
 
 // The entry for `ip`; a usable one wins over others on further interfaces.

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <thread>
 
+#include "helper/LabForger.h"
 #include "net/AddressText.h"
 #include "net/ArpProbe.h"
 #include "net/HostName.h"
@@ -146,73 +147,51 @@ TEST_F(NetLab, AnyTextIsSafeAndQuick) {
     EXPECT_LT(t.elapsed(), 1000);  // none of these waits for an answer
 }
 
-// Frames to throw at the prober from host 2's namespace, built before forking.
-std::array<uint8_t, 42> Frame(uint16_t op, uint32_t senderIp, uint32_t targetIp) {
-    std::array<uint8_t, 42> f{};
-    const uint8_t mac[6] = {0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
-    std::fill(f.begin(), f.begin() + 6, 0xFF);
-    std::copy(mac, mac + 6, f.begin() + 6);
-    f[12] = 0x08, f[13] = 0x06, f[15] = 1, f[16] = 0x08, f[18] = 6, f[19] = 4;
-    f[20] = uint8_t(op >> 8), f[21] = uint8_t(op);
-    std::copy(mac, mac + 6, f.begin() + 22);
-    std::memcpy(&f[28], &senderIp, 4);
-    std::memcpy(&f[38], &targetIp, 4);
-    return f;
-}
-
-// Sends `frames` round-robin from namespace NAME-h2 for `ms` milliseconds, in a child.
-pid_t SendFromHost2(std::vector<std::vector<uint8_t>> frames, int ms) {
-    const std::string ns = "/run/netns/" + Env("RM_LAB_NAME").toStdString() + "-h2";
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    const int nsfd = open(ns.c_str(), O_RDONLY | O_CLOEXEC);
-    if (nsfd < 0 || setns(nsfd, CLONE_NEWNET) != 0) _exit(2);
-    const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ARP));
-    sockaddr_ll to{};
-    to.sll_family = AF_PACKET;
-    to.sll_ifindex = int(if_nametoindex("eth0"));
-    to.sll_halen = 6;
-    std::memset(to.sll_addr, 0xFF, 6);
-    if (fd < 0 || to.sll_ifindex == 0) _exit(3);
-    for (int elapsed = 0; elapsed < ms; elapsed += 20) {
-        for (const auto& f : frames)
-            sendto(fd, f.data(), f.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        usleep(20 * 1000);
-    }
-    _exit(0);
-}
-
-int Reap(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST_F(NetLab, RawPathIgnoresFramesThatAreNotTheAnswer) {
+// A liar in host 2's namespace answers for an absent address; none of these
+// replies proves itself, so the probe hears nothing.
+TEST_F(NetLab, RawPathTakesOnlyRepliesThatProveThemselves) {
     const uint32_t asked = InetAddr(absent);
     const uint32_t me = InetAddr(Env("RM_LAB_SCANNER_IP"));
-    const uint32_t other = InetAddr(prefix + QStringLiteral("98"));
-    auto vec = [](const std::array<uint8_t, 42>& a) {
-        return std::vector<uint8_t>(a.begin(), a.end());
+    const MacAddress myMac = *lab::MacOfText(Env("RM_LAB_SCANNER_MAC").toStdString());
+    const MacAddress liar{0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
+    const MacAddress stranger{0x02, 0x52, 0x4d, 0x00, 0xBB, 0xBB};  // unknown to the bridge
+    const lab::ForgedFrame proper{myMac, liar, liar, asked, me};
+    std::vector<std::vector<uint8_t>> forged;
+    auto add = [&](auto change) {
+        lab::ForgedFrame f = proper;
+        change(f);
+        forged.push_back(f.Bytes());
     };
-    std::vector<uint8_t> cut = vec(Frame(2, asked, me));
-    cut.resize(30);
-    const std::vector<std::vector<uint8_t>> junk = {
-        vec(Frame(1, asked, me)),     // a request, not a reply
-        vec(Frame(2, other, me)),     // another sender
-        vec(Frame(2, asked, other)),  // meant for someone else
-        cut,                          // cut short
-        vec(Frame(3, asked, me)),     // RARP opcode
-    };
+    add([&](auto& f) { f.senderMac = stranger; });  // Ethernet source is not the sender
+    add([&](auto& f) { f.ethDst = stranger; });     // for another machine, flooded to us
+    add([&](auto& f) { f.ethDst = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}; });
+    add([&](auto& f) { f.targetIp = InetAddr(prefix + QStringLiteral("98")); });
+    add([&](auto& f) { f.op = 1; });
+    add([&](auto& f) { f.senderIp = InetAddr(prefix + QStringLiteral("98")); });
+    const std::string host2 = Env("RM_LAB_NAME").toStdString() + "-h2";
     LinuxArpResolver arp(Path::Raw);
-    pid_t child = SendFromHost2(junk, 1300);
+    pid_t child = lab::SendFrom(host2, forged, 1300);
     EXPECT_EQ(ProbeMac(arp, absent), QStringLiteral("False"));
-    ASSERT_EQ(Reap(child), 0);
+    ASSERT_EQ(lab::Reap(child), 0);
 
-    // The same sender with a proper reply to us is taken: the filter is not just deaf.
-    child = SendFromHost2({vec(Frame(2, asked, me))}, 400);
+    // The same liar with a reply that does prove itself is taken: the checks
+    // are not just deaf.
+    child = lab::SendFrom(host2, {proper.Bytes()}, 400);
     EXPECT_EQ(ProbeMac(arp, absent), QStringLiteral("02-52-4D-00-AA-99"));
-    ASSERT_EQ(Reap(child), 0);
+    ASSERT_EQ(lab::Reap(child), 0);
+}
+
+// Without router-monitor-arp (or where it may not run) the probe falls back to
+// the kernel's table and still answers.
+TEST_F(NetLab, WithoutTheHelperAutoFallsBackToTheKernelTable) {
+    LinuxArpResolver arp(Path::Auto, std::chrono::milliseconds(1000), "/nonexistent/helper");
+    EXPECT_EQ(ProbeMac(arp, Hosts()[0].ip), Hosts()[0].mac);
+    EXPECT_EQ(arp.ActivePath(), Path::Kernel);
+    LinuxArpResolver raw(Path::Raw, std::chrono::milliseconds(1000), "/nonexistent/helper");
+    EXPECT_EQ(ProbeMac(raw, Hosts()[0].ip), QStringLiteral("False"));
+    LinuxArpResolver helped(Path::Auto);
+    EXPECT_EQ(ProbeMac(helped, Hosts()[0].ip), Hosts()[0].mac);
+    EXPECT_EQ(helped.ActivePath(), Path::Raw);
 }
 
 // The scanner namespace gets a second network (vx0, 10.99.0.5/24) for these tests.

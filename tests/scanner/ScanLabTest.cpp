@@ -1,14 +1,17 @@
 // Sweeps in the network lab (run inside its scanner namespace by netlab.sh):
 // exact entries for present, absent and departed hosts on the raw path, the
 // unprivileged path, a sweep racing the one before it, loss, and the command.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QListWidget>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <map>
 
-#include "platform/linux/RawArpSocket.h"
+#include "helper/LabForger.h"
 #include "scanner/ArpRangeScanner.h"
 
 namespace rm {
@@ -52,10 +55,10 @@ class ScanLab : public ::testing::Test {
         for (const char* h : {"h1", "h2", "h3", "h4"}) Lab({"join", h});
     }
 
+    // Raw ARP through router-monitor-arp beside this test (the lab runs as
+    // root, so the helper gets its capability).
     static std::unique_ptr<ArpRangeScanner> RawScanner() {
-        auto socket = RawArpSocket::Open();
-        EXPECT_TRUE(socket) << "the lab runs as root: the raw socket must open";
-        return std::make_unique<ArpRangeScanner>(MakeRawSweep(socket));
+        return std::make_unique<ArpRangeScanner>(MakeArpSweep());
     }
 
     // One sweep as the monitor makes it: clear, call, let events run for 1500 ms.
@@ -91,6 +94,7 @@ class ScanLab : public ::testing::Test {
 TEST_F(ScanLab, RawSweepListsPresentAbsentAndDepartedHostsExactly) {
     auto scanner = RawScanner();
     ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+    EXPECT_STREQ(scanner->MethodName(), "raw ARP");
     ASSERT_EQ(Lab({"leave", "h2"}), 0);
     ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {12});
     ASSERT_EQ(Lab({"join", "h2"}), 0);
@@ -114,6 +118,39 @@ TEST_F(ScanLab, EverySweepCompleteUnderLossBothWays) {
     for (int i = 0; i < 4; ++i) ExpectExact(Sweep(*scanner, 1, 14), 1, 14);
 }
 
+// A liar in host 2's namespace answers the sweep's requests for absent numbers
+// and claims host 1's address with the router's MAC; none of its replies
+// proves itself.
+TEST_F(ScanLab, ForgedRepliesAddNoHostAndChangeNoMac) {
+    const uint32_t me = inet_addr(Env("RM_LAB_SCANNER_IP").toLatin1().constData());
+    const MacAddress myMac = *ParseMacText(Env("RM_LAB_SCANNER_MAC").toStdString());
+    const MacAddress routerMac = *ParseMacText(Env("RM_LAB_ROUTER_MAC").toStdString());
+    const MacAddress liar{0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
+    const MacAddress stranger{0x02, 0x52, 0x4d, 0x00, 0xBB, 0xBB};  // unknown to the bridge
+    auto ip = [this](int n) { return inet_addr((prefix_ + QByteArray::number(n)).constData()); };
+    const std::vector<std::vector<uint8_t>> forged = {
+        // Ethernet source is not the sender MAC
+        lab::ForgedFrame{myMac, liar, stranger, ip(5), me}.Bytes(),
+        // for another machine: the bridge floods it to every port
+        lab::ForgedFrame{stranger, liar, liar, ip(6), me}.Bytes(),
+        // meant for another address
+        lab::ForgedFrame{myMac, liar, liar, ip(7), ip(3)}.Bytes(),
+        // host 1 (.11) claimed with the router's MAC, before host 1 answers
+        lab::ForgedFrame{myMac, liar, routerMac, ip(11), me}.Bytes(),
+    };
+    auto scanner = RawScanner();
+    const pid_t child =
+        lab::SendFrom(Env("RM_LAB_NAME").toStdString() + "-h2", forged, 4 * 1500 + 500);
+    for (int i = 0; i < 4; ++i) ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+    EXPECT_EQ(lab::Reap(child), 0);
+}
+
+TEST_F(ScanLab, WithoutTheHelperTheWindowsScannerUsesTheKernelTable) {
+    ArpRangeScanner scanner(MakeArpSweep("/nonexistent/router-monitor-arp"));
+    ExpectExact(Sweep(scanner, 0, 20), 0, 20);
+    EXPECT_STREQ(scanner.MethodName(), "kernel neighbour table");
+}
+
 TEST_F(ScanLab, UnprivilegedSweepListsEveryPresentHost) {
     ArpRangeScanner scanner(MakeKernelSweep());
     ExpectExact(Sweep(scanner, 0, 20), 0, 20);
@@ -126,10 +163,18 @@ class ScanCommand : public ScanLab {
         QStringList out;
         QString err;
     };
-    static Result Run(const QStringList& args, bool dropRaw = false) {
-        const QString exe = Env("RM_BUILD_DIR") + "/router-monitor-scan";
+    // `asUser`: run as nobody, without any capability, from `folder` (default:
+    // the build folder).
+    static Result Run(const QStringList& args, bool dropRaw = false, bool asUser = false,
+                      const QString& folder = {}) {
+        const QString exe =
+            (folder.isEmpty() ? Env("RM_BUILD_DIR") : folder) + "/router-monitor-scan";
         QProcess p;
-        if (dropRaw) {
+        if (asUser) {
+            p.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                           "--inh-caps=-all", "--", exe} +
+                                   args);
+        } else if (dropRaw) {
             p.start(
                 "capsh",
                 QStringList{"--drop=cap_net_raw", "--", "-c", "exec \"$0\" \"$@\"", exe} + args);
@@ -161,6 +206,34 @@ TEST_F(ScanCommand, WithoutRawCapabilityFallsBackToTheKernelTable) {
     ASSERT_EQ(r.out.size(), 6);
     ExpectExact(r.out.mid(0, 5), 10, 14);
     EXPECT_TRUE(r.out.last().contains("kernel neighbour table")) << r.out.last().toStdString();
+}
+
+TEST_F(ScanCommand, OrdinaryUserWithoutHelperCapabilityUsesTheKernelTable) {
+    // The build folder's helper carries no file capability: for nobody it is
+    // unavailable, and the sweep still finds every host.
+    const Result r = Run({prefix_, "0", "20"}, false, true);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    ASSERT_EQ(r.out.size(), 22);
+    ExpectExact(r.out.mid(0, 21), 0, 20);
+    EXPECT_TRUE(r.out.last().contains("kernel neighbour table")) << r.out.last().toStdString();
+}
+
+TEST_F(ScanCommand, OrdinaryUserSweepsRawThroughTheHelpersFileCapability) {
+    // Copies in a folder owned by root, as an installation has them: the helper
+    // with cap_net_raw, the scanner with nothing.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path();
+    ASSERT_EQ(QProcess::execute("chmod", {"0755", folder}), 0);
+    for (const char* name : {"router-monitor-scan", "router-monitor-arp"})
+        ASSERT_TRUE(QFile::copy(Env("RM_BUILD_DIR") + "/" + name, folder + "/" + name)) << name;
+    if (QProcess::execute("setcap", {"cap_net_raw+ep", folder + "/router-monitor-arp"}) != 0)
+        GTEST_SKIP() << "setcap is not available or not permitted here";
+    const Result r = Run({prefix_, "0", "20"}, false, true, folder);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    ASSERT_EQ(r.out.size(), 22);
+    ExpectExact(r.out.mid(0, 21), 0, 20);
+    EXPECT_TRUE(r.out.last().contains("raw ARP")) << r.out.last().toStdString();
 }
 
 TEST_F(ScanCommand, BadArgumentsAndForeignNetworks) {

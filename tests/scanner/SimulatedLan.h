@@ -53,7 +53,8 @@ class SimulatedLan : public ArpLink {
         if (it == hosts.end() || Lose(requestLoss)) return true;
         const auto due = Clock::now() + it->second.delay;
         for (const auto& s : strays) queue_.push_back({due, s, kPacketHost});
-        if (!Lose(replyLoss)) queue_.push_back({due, Reply(it->second.mac, target, frame), kPacketHost});
+        if (!Lose(replyLoss))
+            queue_.push_back({due, Reply(it->second.mac, target, frame), kPacketHost});
         return true;
     }
 
