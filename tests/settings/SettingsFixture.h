@@ -16,6 +16,12 @@
 
 namespace rm {
 
+// The fifteen settings files, in the order both operations visit them.
+inline constexpr const char* kAllSettingsFiles[15] = {
+    "savedata1.ini",  "savedata2.ini",  "savedata3.ini",  "savedata4.ini",  "savedata5.ini",
+    "savedata10.ini", "savedata11.ini", "savedata12.ini", "savedata13.ini", "savedata14.ini",
+    "savedata15.ini", "savedata16.ini", "savedata17.ini", "savedata18.ini", "savedata19.ini"};
+
 class SettingsFixture : public ::testing::Test, protected FakeServices {
   protected:
     SettingsFixture() {
@@ -61,10 +67,7 @@ class SettingsFixture : public ::testing::Test, protected FakeServices {
         return all;
     }
 
-    static constexpr const char* kAllFiles[15] = {
-        "savedata1.ini",  "savedata2.ini",  "savedata3.ini",  "savedata4.ini",  "savedata5.ini",
-        "savedata10.ini", "savedata11.ini", "savedata12.ini", "savedata13.ini", "savedata14.ini",
-        "savedata15.ini", "savedata16.ini", "savedata17.ini", "savedata18.ini", "savedata19.ini"};
+    static constexpr const auto& kAllFiles = kAllSettingsFiles;
 
     QTemporaryDir dir;
     std::unique_ptr<Form1> form;
