@@ -1,0 +1,263 @@
+// router-monitor-arp for real inside the network lab: what it links, what it
+// keeps of its privilege, what it refuses, and that it serves what it should.
+// Started as its clients start it: an empty environment, pipes, no shell.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QString>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rm {
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string HelperPath() {
+    return Env("RM_BUILD_DIR") + "/router-monitor-arp";
+}
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// One running helper with its stdin and stdout.
+class Helper {
+  public:
+    // `wrapper`: words put before the helper (e.g. setpriv ... --).
+    explicit Helper(const std::vector<std::string>& args,
+                    const std::vector<std::string>& wrapper = {}) {
+        int in[2], out[2];
+        EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        std::vector<std::string> words = wrapper;
+        words.push_back(HelperPath());
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        char* envp[] = {nullptr};
+        EXPECT_EQ(posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), envp), 0) << argv[0];
+        posix_spawn_file_actions_destroy(&fa);
+        close(in[0]);
+        close(out[1]);
+        in_ = in[1];
+        out_ = out[0];
+    }
+    ~Helper() {
+        CloseInput();
+        if (out_ >= 0) close(out_);
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    void Send(const std::string& text) {
+        ASSERT_EQ(write(in_, text.data(), text.size()), ssize_t(text.size()));
+    }
+    void CloseInput() {
+        if (in_ >= 0) close(in_);
+        in_ = -1;
+    }
+    // The next line, or "<none>" after `ms` milliseconds, "<eof>" at the end.
+    std::string Line(int ms = 3000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            const size_t nl = buf_.find('\n');
+            if (nl != std::string::npos) {
+                std::string line = buf_.substr(0, nl);
+                buf_.erase(0, nl + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  end - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0) return "<none>";
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, int(left)) <= 0) continue;
+            char b[512];
+            const ssize_t n = read(out_, b, sizeof b);
+            if (n <= 0) return "<eof>";
+            buf_.append(b, size_t(n));
+        }
+    }
+    // Exit status, waiting up to `ms`; -1 when it still runs.
+    int Exit(int ms = 3000) {
+        for (int waited = 0; waited <= ms; waited += 10) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+
+  private:
+    pid_t pid_ = 0;
+    int in_ = -1, out_ = -1;
+    std::string buf_;
+};
+
+class HelperLab : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (Env("RM_LAB_NAME").empty()) GTEST_SKIP() << "not inside the network lab";
+        prefix = Env("RM_LAB_PREFIX");
+    }
+    std::string Ready() const {
+        return "ready " + Env("RM_LAB_IFACE") + " " + Env("RM_LAB_SCANNER_MAC") + " " +
+               Env("RM_LAB_SCANNER_IP");
+    }
+    std::string prefix;
+};
+
+TEST_F(HelperLab, LinksNoQtAndKeepsNoCapabilityOnceReady) {
+    const std::string libs = Shell("ldd " + HelperPath());
+    ASSERT_NE(libs.find("libc.so"), std::string::npos) << libs;
+    EXPECT_EQ(libs.find("Qt"), std::string::npos) << libs;
+    std::istringstream lines(libs);
+    for (std::string l; std::getline(lines, l);) {
+        const bool allowed =
+            l.find("libc.so") != std::string::npos || l.find("libstdc++") != std::string::npos ||
+            l.find("libcap.so") != std::string::npos || l.find("libgcc_s") != std::string::npos ||
+            l.find("libm.so") != std::string::npos || l.find("vdso") != std::string::npos ||
+            l.find("ld-linux") != std::string::npos;
+        EXPECT_TRUE(allowed) << l;
+    }
+
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    std::ifstream status("/proc/" + std::to_string(h.pid()) + "/status");
+    std::map<std::string, std::string> fields;
+    for (std::string l; std::getline(status, l);) {
+        const size_t colon = l.find(':');
+        if (colon == std::string::npos) continue;
+        std::string v = l.substr(colon + 1);
+        v.erase(0, v.find_first_not_of(" \t"));
+        fields[l.substr(0, colon)] = v;
+    }
+    for (const char* set : {"CapEff", "CapPrm", "CapInh", "CapAmb", "CapBnd"})
+        EXPECT_EQ(fields[set], "0000000000000000") << set;
+    EXPECT_EQ(fields["NoNewPrivs"], "1");
+    // Its environment is empty, as its clients start it.
+    std::ifstream environ("/proc/" + std::to_string(h.pid()) + "/environ");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(environ), {}), "");
+}
+
+TEST_F(HelperLab, RefusesNetworksItIsNotOnAtStart) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"10.99.0."},
+                                               {prefix.substr(0, prefix.size() - 1)},
+                                               {"10.77.00."},
+                                               {"10.77."},
+                                               {""},
+                                               {},
+                                               {prefix, prefix}}) {
+        Helper h(args);
+        const std::string line = h.Line();
+        EXPECT_EQ(line.rfind("refused ", 0), 0u) << line;
+        EXPECT_EQ(h.Exit(), 2) << line;
+    }
+}
+
+TEST_F(HelperLab, RefusesBadRequestsAndKeepsServing) {
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    const std::string other = "10.99.0.";
+    const std::map<std::string, std::string> refusals = {
+        {"sweep 1 " + other + " 1 20", "refused 1 not on this network"},
+        {"sweep 2 " + prefix + " 0 256", "refused 2 malformed"},
+        {"sweep 3 " + prefix + " 20 10", "refused 3 malformed"},
+        {"sweep 4 " + prefix + " -1 10", "refused 4 malformed"},
+        {"sweep 5 " + prefix + " 010 20", "refused 5 malformed"},
+        {"sweep 6 " + prefix + " 1", "refused 6 malformed"},
+        {"probe 7 10.99.0.1", "refused 7 not on this network"},
+        {"probe 8 " + Env("RM_LAB_SCANNER_IP"), "refused 8 own address"},
+        {"probe 9 " + prefix + "300", "refused 9 malformed"},
+        {"send 10 anything", "refused 10 unknown request"},
+        {"probe x " + prefix + "11", "error malformed request"},
+        {"hello", "error malformed request"},
+        {"", "error malformed request"},
+        {"probe  11 " + prefix + "11", "error malformed request"},
+        {"probe 1234567890 " + prefix + "11", "error malformed request"},
+    };
+    for (const auto& [request, answer] : refusals) {
+        h.Send(request + "\n");
+        EXPECT_EQ(h.Line(), answer) << request;
+    }
+    // Still serving: a probe and a sweep of the lab's hosts.
+    const std::string h1 = Env("RM_LAB_HOSTS").substr(0, Env("RM_LAB_HOSTS").find(' '));
+    const std::string ip = h1.substr(0, h1.find('=')), mac = h1.substr(h1.find('=') + 1);
+    h.Send("probe 20 " + ip + "\n");
+    EXPECT_EQ(h.Line(), "mac 20 " + ip + " " + mac);
+    h.Send("probe 21 " + prefix + "99\n");
+    EXPECT_EQ(h.Line(), "none 21 " + prefix + "99");
+    h.Send("sweep 22 " + prefix + " 10 11\n");
+    EXPECT_EQ(h.Line(), "host 22 11 " + mac);
+    EXPECT_EQ(h.Line(), "done 22");
+}
+
+TEST_F(HelperLab, ANewRequestAbandonsTheRunningSweep) {
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    // The whole /24: its silent numbers would keep the sweep busy for 1150 ms.
+    h.Send("sweep 1 " + prefix + " 0 255\nprobe 2 " + prefix + "99\n");
+    std::vector<std::string> lines;
+    for (std::string l = h.Line(); l != "<none>" && l.rfind("none 2", 0) != 0; l = h.Line())
+        lines.push_back(l);
+    for (const std::string& l : lines) EXPECT_NE(l, "done 1");
+    EXPECT_EQ(h.Line(500), "<none>");
+}
+
+TEST_F(HelperLab, OverLongLineEndsIt) {
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    h.Send("probe 1 " + std::string(200, '1'));  // no newline yet: the length alone decides
+    EXPECT_EQ(h.Line(), "error line too long");
+    EXPECT_EQ(h.Exit(), 2);
+}
+
+TEST_F(HelperLab, EndOfInputEndsIt) {
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    h.Send("sweep 1 " + prefix + " 0 255\n");
+    h.CloseInput();
+    EXPECT_EQ(h.Exit(1000), 0);
+}
+
+TEST_F(HelperLab, WithoutTheCapabilityItIsUnavailable) {
+    Helper h({prefix}, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                        "--inh-caps=-all", "--"});
+    EXPECT_EQ(h.Line(), "unavailable no CAP_NET_RAW");
+    EXPECT_EQ(h.Exit(), 0);
+}
+
+}  // namespace
+}  // namespace rm
