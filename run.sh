@@ -14,10 +14,8 @@ if [ "${1:-}" = "--demo" ]; then
 fi
 ./scripts/install-deps.sh --runtime-only
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=(router-monitor router-monitor-scan rm_sound_files rm_settings_files)
-# The ARP helper is built where the checkout has it.
-ninja -C build -t query router-monitor-arp >/dev/null 2>&1 && targets+=(router-monitor-arp)
-cmake --build build -j"$(nproc)" --target "${targets[@]}"
+cmake --build build -j"$(nproc)" --target router-monitor router-monitor-scan router-monitor-arp \
+  rm_sound_files rm_settings_files
 # Raw ARP gives exact, fresh answers; only the small helper holds CAP_NET_RAW
 # for it. The window and the scan command never do: a capability left on them by
 # an earlier run is taken back. Without the helper the monitor falls back to the
