@@ -222,6 +222,8 @@ void Form1::CreateStatusAndButtons() {
     Label14->setFont(LargeLabelFont());
     Label15 = Place(MakeLabel("Label15", QStringLiteral("未知"), this), 2760, 4440, 1935, 855);
     Label15->setFont(LargeLabelFont());
+    // "未知" is the no-verdict text, shown in the button-text colour from the start.
+    SetLabelColour(Label15, ButtonTextColour());
 
     Command2 =
         Place(MakeButton("Command2", QStringLiteral("停止监视"), this), 5040, 2760, 1575, 1935);

@@ -57,11 +57,11 @@ void StartDownloadManager(Form1& form) {
 void ReactToOthersFound(Form1& form) {
     if (IsUnticked(form.Check1)) PlayFromProgramFolder(form, QStringLiteral("警告.wav"));
 
-    // Setting the interval of a running QTimer restarts it; leave a flashing one alone.
-    if (form.Timer2->interval() != kFlashIntervalMs) form.Timer2->setInterval(kFlashIntervalMs);
+    // The interval is set and the timer enabled at every alarm, as the original
+    // does: a flashing icon starts its one-second rhythm again from here.
+    form.Timer2->setInterval(kFlashIntervalMs);
     if (IsTicked(form.Check4)) {
-        // Already flashing: keep the rhythm rather than restart it.
-        if (!form.Timer2->isActive()) form.Timer2->start();
+        form.Timer2->start();
     } else {
         form.Timer2->stop();
         ReplaceTrayIcon(form, IconId::Picture2);

@@ -381,6 +381,17 @@ TEST_F(Form1Test, ResizingMovesNothing) {
 }
 
 TEST_F(Form1Test, LabelColoursFollowTheVerdict) {
+    // No verdict yet: "未知" already in the button-text colour, on a desktop
+    // theme where that differs from the plain text colour too.
+    const QPalette saved = QApplication::palette();
+    QPalette themed = saved;
+    themed.setColor(QPalette::ButtonText, QColor(10, 20, 200));
+    QApplication::setPalette(themed);
+    {
+        Form1 fresh(services);
+        EXPECT_EQ(fresh.Label15->palette().color(QPalette::WindowText), QColor(10, 20, 200));
+    }
+    QApplication::setPalette(saved);
     SetLabelColour(form->Label15, Qt::red);
     EXPECT_EQ(form->Label15->palette().color(QPalette::WindowText), QColor(Qt::red));
     SetLabelColour(form->Label15, ButtonTextColour());

@@ -1,6 +1,8 @@
 // The verdict's reactions against fakes: sounds and their muting boxes, the tray
 // alarm and flashing, the verdict label, the router re-check, and every row of
 // the download manager's table.
+#include <QtTest/QTest>
+
 #include "monitor/Reactions.h"
 #include "net/LocalAddressTable.h"
 #include "tests/monitor/MonitorFixture.h"
@@ -59,6 +61,16 @@ TEST_F(ReactionsTest, FlashingRunsUntilAFreeVerdict) {
     ReactToNetworkFree(*form);
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_EQ(tray.Shown(), IconId::Window);
+}
+
+TEST_F(ReactionsTest, EveryAlarmRestartsTheFlashRhythm) {
+    form->Check4->setCheckState(Qt::Checked);
+    ReactToOthersFound(*form);
+    QTest::qWait(600);
+    ReactToOthersFound(*form);
+    EXPECT_TRUE(form->Timer2->isActive());
+    EXPECT_EQ(form->Timer2->interval(), 1000);
+    EXPECT_GT(form->Timer2->remainingTime(), 700);
 }
 
 TEST_F(ReactionsTest, GreyedFlashBoxGivesTheSteadyAlarm) {
