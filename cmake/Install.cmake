@@ -14,6 +14,9 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 foreach(exe router-monitor router-monitor-scan router-monitor-arp)
   if(TARGET ${exe})
     install(TARGETS ${exe} RUNTIME DESTINATION ${RM_PROGRAM_DIR})
+    # Relocations resolved at start and then read-only: the helper runs with a
+    # capability, the others read from the network and the X server.
+    target_link_options(${exe} PRIVATE LINKER:-z,relro,-z,now)
   endif()
 endforeach()
 
