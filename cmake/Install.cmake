@@ -45,9 +45,9 @@ install(CODE "
   # file(INSTALL) puts DESTDIR in front by itself.
   file(INSTALL \"\${entry}\"
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
-  # The settings step writes the program folder and its files with the
-  # installer's umask; whoever can write them steers the monitor (savedata5.ini
-  # names the program it starts).
+  # The settings step makes the program folder with the installer's umask, and
+  # files kept from an earlier install keep their modes; whoever can write them
+  # steers the monitor (savedata5.ini names the program it starts).
   file(GLOB settings \"\$ENV{DESTDIR}\${RM_DIR}/savedata*.ini\")
   foreach(f \"\$ENV{DESTDIR}\${RM_DIR}\" \${settings})
     if(NOT IS_SYMLINK \"\${f}\")
