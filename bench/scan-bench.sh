@@ -10,8 +10,14 @@
 # The range swept is that of the lab's hosts: .11 .. .(10+K) for K <= 244 hosts,
 # .3 .. .254 for 252 (netlab.sh puts hosts 245..252 at .3 .. .10).
 #
-# usage: bench/scan-bench.sh [--build DIR] [--runs N] [--sizes "30 252"] [--lag]
-# Needs root (network namespaces), arp-scan and nftables.
+# router-monitor-scan runs as installed: copies in a folder owned by root, run
+# by an ordinary user (nobody), cap_net_raw granted by file to router-monitor-arp
+# (or, for a build from before the helper, to router-monitor-scan itself).
+# --compare DIR runs a second build the same way, interleaved with the first.
+#
+# usage: bench/scan-bench.sh [--build DIR] [--compare DIR] [--runs N]
+#                            [--sizes "30 252"] [--lag]
+# Needs root (network namespaces), arp-scan, nftables, setcap and setpriv.
 set -u
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(dirname "$HERE")"
@@ -19,38 +25,67 @@ BUILD="$ROOT/build"
 RUNS=5
 SIZES="30 252"  # the lab holds at most 252 hosts
 LAG=0
+COMPARE=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) BUILD=$2; shift ;;
+    --compare) COMPARE=$2; shift ;;
     --runs) RUNS=$2; shift ;;
     --sizes) SIZES=$2; shift ;;
     --lag) LAG=1 ;;
-    *) sed -n '2,16p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
   esac
   shift
 done
 LAB="$ROOT/scripts/netlab.sh"
-SCAN="$BUILD/router-monitor-scan"
-[ -x "$SCAN" ] || { echo "build router-monitor-scan first ($SCAN)" >&2; exit 1; }
 command -v arp-scan >/dev/null || { echo "arp-scan is not installed" >&2; exit 1; }
+command -v setcap >/dev/null && command -v setpriv >/dev/null ||
+  { echo "setcap and setpriv are needed" >&2; exit 1; }
 NAME="sb$$"
-trap '"$LAB" down "$NAME" >/dev/null 2>&1' EXIT
+PROGS=$(mktemp -d /tmp/scan-bench.XXXXXX)
+chmod 0755 "$PROGS"
+trap '"$LAB" down "$NAME" >/dev/null 2>&1; rm -rf "$PROGS"' EXIT
 trap 'exit 130' INT TERM
+
+# install_copy BUILD DIR: the build's scanner (and helper) in DIR, the
+# capability on the helper, or on the scanner when the build has no helper.
+install_copy() {
+  [ -x "$1/router-monitor-scan" ] || { echo "build router-monitor-scan first ($1)" >&2; exit 1; }
+  mkdir -p "$2"
+  cp "$1/router-monitor-scan" "$2/"
+  if [ -x "$1/router-monitor-arp" ]; then
+    cp "$1/router-monitor-arp" "$2/"
+    setcap cap_net_raw+ep "$2/router-monitor-arp" || exit 1
+  else
+    setcap cap_net_raw+ep "$2/router-monitor-scan" || exit 1
+  fi
+}
+install_copy "$BUILD" "$PROGS/a"
+SCANS=("$PROGS/a/router-monitor-scan")
+LABELS=("router-monitor-scan")
+if [ -n "$COMPARE" ]; then
+  install_copy "$COMPARE" "$PROGS/b"
+  SCANS+=("$PROGS/b/router-monitor-scan")
+  LABELS+=("  --compare build")
+fi
+SCAN=${SCANS[0]}
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The timed runs enter the scanner namespace directly: `netlab.sh exec` would add
 # its own checks (about 100 ms) to every figure, ours and arp-scan's alike.
 in_lab() { ip netns exec "$NAME-scan" "$@"; }
+# As an ordinary user, without any capability of its own.
+as_user() { in_lab setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all -- "$@"; }
 
-# One run of a tool: prints "elapsed_ms found".
+# One run of scanner $1 (index into SCANS): prints "elapsed_ms found".
 run_ours() {
   local t0 t1 line
   t0=$(now_ms)
-  line=$(in_lab "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1)
+  line=$(as_user "${SCANS[$1]}" "10.77.0." "$FIRST" "$LAST" | tail -1)
   t1=$(now_ms)
   # Wall time like arp-scan's (process start and namespace entry included); the
   # command's own figure of the sweep alone goes to a file of its own.
-  echo "$line" | awk '{ print $6, $1 }' >>"$tmp/own"
+  echo "$line" | awk '{ print $6, $1 }' >>"$tmp/own$1"
   echo "$((t1 - t0)) $(echo "$line" | awk '{print $1}')"
 }
 run_arpscan() {
@@ -87,12 +122,14 @@ for size in $SIZES; do
     echo "-- $size hosts, $loss % loss (each direction), $RUNS runs each"
     tmp=$(mktemp -d)
     for ((i = 0; i < RUNS; i++)); do
-      run_ours >>"$tmp/ours"
+      for s in "${!SCANS[@]}"; do run_ours "$s" >>"$tmp/ours$s"; done
       run_arpscan >>"$tmp/default"
       run_arpscan --retry=3 --timeout=100 >>"$tmp/tuned"
     done
-    report "router-monitor-scan" "$tmp/ours"
-    report "  (its sweep alone)" "$tmp/own"
+    for s in "${!SCANS[@]}"; do
+      report "${LABELS[$s]}" "$tmp/ours$s"
+      report "  (its sweep alone)" "$tmp/own$s"
+    done
     report "arp-scan (default)" "$tmp/default"
     report "arp-scan --retry=3 -t 100" "$tmp/tuned"
     rm -rf "$tmp"
@@ -100,23 +137,29 @@ for size in $SIZES; do
   # Completeness under loss: many sweeps, each must find everybody.
   "$LAB" loss "$NAME" 10
   sweeps=$((size <= 30 ? 200 : 100))
-  complete=0
-  missed=0
-  for ((i = 0; i < sweeps; i++)); do
-    line=$(in_lab "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1)
-    found=$(echo "$line" | awk '{print $1}')
-    [ "$found" = "$size" ] && complete=$((complete + 1))
-    missed=$((missed + size - found))
+  for s in "${!SCANS[@]}"; do
+    complete=0
+    missed=0
+    for ((i = 0; i < sweeps; i++)); do
+      line=$(as_user "${SCANS[$s]}" "10.77.0." "$FIRST" "$LAST" | tail -1)
+      found=$(echo "$line" | awk '{print $1}')
+      [ "$found" = "$size" ] && complete=$((complete + 1))
+      missed=$((missed + size - found))
+    done
+    echo "-- $size hosts, ${LABELS[$s]# *}: $complete of $sweeps sweeps complete under 10 % loss ($missed of $((sweeps * size)) hosts missed)"
   done
   "$LAB" loss "$NAME" 0
-  echo "-- $size hosts: $complete of $sweeps sweeps complete under 10 % loss ($missed of $((sweeps * size)) hosts missed)"
   # CPU of the sweep alone (process start not included), 11 sweeps at 0 % loss.
   # In the lab it includes the bridge's work, which the kernel does in the
   # sender's context: every request is flooded to every port.
-  cpu=$(for ((i = 0; i < 11; i++)); do
-    in_lab "$SCAN" "10.77.0." "$FIRST" "$LAST" | tail -1 | sed 's/.*cpu \([0-9.]*\) ms.*/\1/'
-  done | stats)
-  echo "-- $size hosts: cpu per sweep at 0 % loss (ms, median  range): $cpu"
+  # With the helper this is the scanner's own share: the sweep's frames are the
+  # helper's work, in another process.
+  for s in "${!SCANS[@]}"; do
+    cpu=$(for ((i = 0; i < 11; i++)); do
+      as_user "${SCANS[$s]}" "10.77.0." "$FIRST" "$LAST" | tail -1 | sed 's/.*cpu \([0-9.]*\) ms.*/\1/'
+    done | stats)
+    echo "-- $size hosts, ${LABELS[$s]# *}: cpu per sweep at 0 % loss (ms, median  range): $cpu"
+  done
 
   if [ "$LAG" = 1 ] && [ "$size" = "${SIZES%% *}" ]; then
     # The unprivileged path answers from the kernel's cache: time until a host
