@@ -23,7 +23,11 @@ cleanup() {
   rm -rf "$T"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -s "$T/monitor.log" ] && sed 's/^/  monitor: /' "$T/monitor.log"
+  exit 1
+}
 pass() { echo "ok: $*"; }
 
 P="$T/prefix"
@@ -85,7 +89,7 @@ rc=$?
 if [ $rc -eq 0 ]; then
   ( exec ip netns exec "$LAB-scan" "$exec_cmd" ) >"$T/monitor.log" 2>&1 &
   MON=$!
-  W=$(rm_window 15) || { cat "$T/monitor.log"; fail "the installed program shows no window"; }
+  W=$(rm_window 15) || fail "the installed program shows no window"
   rm_close_window "$W"
   rm_wait_exit "$MON" 15 || fail "the installed program did not end on close"
   MON=""

@@ -35,7 +35,11 @@ cleanup() {
   rm -rf "$T"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; rm_screenshot "$T/failure.png" 2>/dev/null; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -s "$T/monitor.log" ] && sed 's/^/  monitor: /' "$T/monitor.log"
+  exit 1
+}
 pass() { echo "ok: $*"; }
 
 # Runs a shell command as user $1. setpriv still holds root's capabilities
@@ -105,7 +109,7 @@ message_box() {
 # First start: the settings folder is made, private, and seeded with the
 # defaults' bytes.
 start_monitor
-W=$(rm_window 20) || { cat "$T/monitor.log"; fail "user 1's monitor shows no window"; }
+W=$(rm_window 20) || fail "user 1's monitor shows no window"
 rm_close_window "$W"
 rm_wait_exit "$MON" 15 || fail "user 1's monitor did not end on close"
 MON=""
@@ -155,7 +159,7 @@ pass "the helper refuses to run for user 2, outside the group router-monitor"
 # user 1's that others may write.
 check_refused() {
   start_monitor
-  message_box 20 >/dev/null || { cat "$T/monitor.log"; fail "no refusal shown for $1"; }
+  message_box 20 >/dev/null || fail "no refusal shown for $1"
   rm_window 0 >/dev/null && fail "the window opened with $1"
   stop_monitor
   [ -e "$H1/dm-started" ] && fail "a program was started with $1"
@@ -176,7 +180,7 @@ cmp -s "$C1/savedata5.ini" "$T/saved5" || fail "user 1's saved download manager 
 dpkg --verify router-monitor >"$T/verify" 2>&1
 [ -s "$T/verify" ] && fail "installed files changed: $(cat "$T/verify")"
 start_monitor
-W=$(rm_window 20) || { cat "$T/monitor.log"; fail "user 1's monitor shows no window"; }
+W=$(rm_window 20) || fail "user 1's monitor shows no window"
 # Tick 监视下载 (Check2), then press 开始监视 (Command1).
 rm_click_twips "$W" $((5280 + 90)) $((5520 + 90))
 rm_click_twips "$W" $((5040 + 787)) $((2760 + 967))
