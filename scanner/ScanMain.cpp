@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
     }
     const OuiVendors& vendors = OuiVendors::System();
 
+    // Starting router-monitor-arp is part of this program's start, not of the
+    // sweep (the window starts it once and keeps it).
+    if (ifc) method->Prepare(hosts);
+
     std::vector<std::optional<MacAddress>> macs(hosts.size());
     std::atomic<bool> never{false};
     const double cpuBefore = CpuMs();

@@ -93,16 +93,14 @@ class HelperSweep : public SweepMethod {
     HelperSweep(std::string helperPath, SweepTiming timing)
         : helper_(std::move(helperPath)), kernel_(timing), timing_(std::move(timing)) {}
 
+    void Prepare(std::span<const SweepHost> hosts) override {
+        if (const SweepHost* any = AnyAddress(hosts)) helper_.ServeNetworkOf(any->ip);
+    }
+
     void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
              SweepClock::time_point start, const AnswerFn& answer,
              const std::atomic<bool>& cancelled) override {
-        const SweepHost* any = nullptr;
-        for (const SweepHost& h : hosts) {
-            if (h.ip != 0) {
-                any = &h;
-                break;
-            }
-        }
+        const SweepHost* any = AnyAddress(hosts);
         if (!any) return;
         if (!helper_.ServeNetworkOf(any->ip)) {
             raw_ = false;
@@ -122,6 +120,13 @@ class HelperSweep : public SweepMethod {
     const char* Name() const override { return raw_ ? "raw ARP" : kernel_.Name(); }
 
   private:
+    static const SweepHost* AnyAddress(std::span<const SweepHost> hosts) {
+        for (const SweepHost& h : hosts) {
+            if (h.ip != 0) return &h;
+        }
+        return nullptr;
+    }
+
     ArpHelperClient helper_;
     KernelSweep kernel_;
     SweepTiming timing_;

@@ -18,6 +18,9 @@ namespace rm {
 class SweepMethod {
   public:
     virtual ~SweepMethod() = default;
+    // Gets ready for sweeps of `hosts` (starts a helper), so that the first
+    // sweep does not pay for it; Run does it too when needed.
+    virtual void Prepare(std::span<const SweepHost> hosts) { (void)hosts; }
     virtual void Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
                      SweepClock::time_point start, const AnswerFn& answer,
                      const std::atomic<bool>& cancelled) = 0;
