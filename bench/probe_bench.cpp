@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/ArpProbe.h"
+#include "core/ArpProbe.h"
 #include "platform/linux/LinuxArpResolver.h"
 
 namespace {
@@ -42,12 +42,12 @@ Figure Measure(Path path, const QString& ip, int n, bool fresh) {
     LinuxArpResolver arp(path);
     // Starting router-monitor-arp is not part of the probe: the router's
     // address starts it (and is cached by nobody but the kernel, flushed below).
-    if (path == Path::Raw) rm::ProbeMac(arp, qEnvironmentVariable("RM_LAB_ROUTER_IP"));
+    if (path == Path::Raw) rm::ProbeMac(arp, qEnvironmentVariable("RM_LAB_ROUTER_IP").toStdString());
     for (int i = 0; i < n; ++i) {
         if (fresh) FlushNeighbours();
         QElapsedTimer t;
         t.start();
-        result = rm::ProbeMac(arp, ip);
+        result = QString::fromStdString(rm::ProbeMac(arp, ip.toStdString()));
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
     }
     std::sort(ms.begin(), ms.end());
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     // How long the kernel's cache keeps answering for it.
     while (gone.elapsed() < 90000) {
         LinuxArpResolver arp(Path::Kernel);
-        if (rm::ProbeMac(arp, departed) == rm::kNoAnswer) break;
+        if (rm::ProbeMac(arp, departed.toStdString()) == rm::kNoAnswer) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     std::printf("kernel path answered for the departed host until %.1f s after it left\n",

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/Form1.h"
-#include "app/Tray.h"
-#include "monitor/MonitorCycle.h"
+#include "core/Tray.h"
+#include "core/MonitorCycle.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "scanner/ArpRangeScanner.h"

@@ -1,5 +1,7 @@
 // Number reading of text boxes; see TextNumber.h.
-#include "TextNumber.h"
+#include "core/TextNumber.h"
+
+#include <algorithm>
 
 #include <cfenv>
 #include <cmath>
@@ -11,24 +13,27 @@ namespace rm {
 
 namespace {
 
-bool IsSkipped(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+bool IsSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-int DigitValue(QChar c, int radix) {
+int DigitValue(char c, int radix) {
     int v = -1;
-    if (c >= u'0' && c <= u'9') v = c.unicode() - u'0';
-    else if (c >= u'a' && c <= u'f') v = c.unicode() - u'a' + 10;
-    else if (c >= u'A' && c <= u'F') v = c.unicode() - u'A' + 10;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
     return v < radix ? v : -1;
 }
 
 // &H / &O numbers are typed values: up to 16 bits they read as a 16-bit signed
 // integer, up to 32 bits as a 32-bit one (&HFFFF is -1, &H10000 is 65536).
-double RadixValue(const QString& s, int radix) {
+double RadixValue(std::string_view s, int radix) {
     double value = 0;
     bool any = false;
-    for (QChar c : s) {
+    for (char c : s) {
         int d = DigitValue(c, radix);
         if (d < 0) break;
         value = value * radix + d;
@@ -42,45 +47,47 @@ double RadixValue(const QString& s, int radix) {
 
 }  // namespace
 
-double ReadNumber(const QString& text) {
-    QString s;
-    s.reserve(std::min<qsizetype>(text.size(), 4096));
-    for (QChar c : text) {
-        if (!IsSkipped(c)) s.append(c);
+double ReadNumber(std::string_view text) {
+    // Every character that can take part in a number is ASCII, so the UTF-8
+    // bytes of any other character simply end the number.
+    std::string s;
+    s.reserve(std::min<size_t>(text.size(), 4096));
+    for (char c : text) {
+        if (!IsSkipped(c)) s.push_back(c);
         // Nothing past a few hundred significant characters can change the value
         // except exponent digits, which saturate long before that.
         if (s.size() >= 4096) break;
     }
 
-    if (s.size() >= 2 && s[0] == u'&') {
-        QChar p = s[1].toUpper();
-        if (p == u'H') return RadixValue(s.mid(2), 16);
-        if (p == u'O') return RadixValue(s.mid(2), 8);
+    if (s.size() >= 2 && s[0] == '&') {
+        const char p = s[1];
+        if (p == 'H' || p == 'h') return RadixValue(std::string_view(s).substr(2), 16);
+        if (p == 'O' || p == 'o') return RadixValue(std::string_view(s).substr(2), 8);
         return 0;
     }
 
     // Collect the longest prefix of the form [sign] digits [. digits] [E|D [sign] digits].
     std::string num;
-    qsizetype i = 0;
+    size_t i = 0;
     auto digits = [&] {
-        qsizetype start = i;
-        while (i < s.size() && s[i] >= u'0' && s[i] <= u'9') num.push_back(char(s[i++].unicode()));
+        size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') num.push_back(s[i++]);
         return i > start;
     };
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) num.push_back(char(s[i++].unicode()));
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) num.push_back(s[i++]);
     bool mantissa = digits();
-    if (i < s.size() && s[i] == u'.') {
+    if (i < s.size() && s[i] == '.') {
         num.push_back('.');
         ++i;
         mantissa = digits() || mantissa;
     }
     if (!mantissa) return 0;
-    if (i < s.size() && (s[i] == u'e' || s[i] == u'E' || s[i] == u'd' || s[i] == u'D')) {
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
         std::string keep = num;
-        qsizetype keepI = i;
+        size_t keepI = i;
         num.push_back('e');
         ++i;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) num.push_back(char(s[i++].unicode()));
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) num.push_back(s[i++]);
         if (!digits()) {
             num = keep;
             i = keepI;

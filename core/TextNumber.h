@@ -4,19 +4,21 @@
 // number with halves going to the even neighbour.
 #pragma once
 
-#include <QString>
 #include <cstdint>
+#include <string_view>
 
 namespace rm {
 
 // The value of the number the text begins with; 0 when it begins with none.
-double ReadNumber(const QString& text);
+double ReadNumber(std::string_view text);
 
 // Nearest 32-bit signed whole number, halves to even (2.5 -> 2, 3.5 -> 4).
 // Values beyond the 32-bit range are clamped to it; NaN reads as 0.
 int32_t ToInt32(double value);
 
 // ToInt32(ReadNumber(text)).
-inline int32_t ReadWholeNumber(const QString& text) { return ToInt32(ReadNumber(text)); }
+inline int32_t ReadWholeNumber(std::string_view text) {
+    return ToInt32(ReadNumber(text));
+}
 
 }  // namespace rm

@@ -1,13 +1,14 @@
-// router-monitor: wires the Linux platform layer into the window and the monitor.
+// router-monitor: wires the Linux platform layer and the Qt front end into the
+// window's logic.
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
 
-#include "app/Fonts.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "app/Startup.h"
-#include "monitor/MonitorCycle.h"
+#include "core/Monitor.h"
+#include "core/Startup.h"
+#include "gui/qt/Fonts.h"
+#include "gui/qt/Form1.h"
+#include "gui/qt/QtFrontEnd.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     rm::InstallFontSubstitutions();
 
+    // Every service first; the window comes last, made together with its logic.
+    rm::Form1* window = nullptr;
+    const rm::ParentFn parent = [&window]() -> QWidget* { return window; };
     auto arp = rm::MakeLinuxArpResolver();
     auto addresses = rm::MakeLinuxAddressTable();
     auto sockets = rm::MakeLinuxSocketLibrary();
@@ -36,36 +40,38 @@ int main(int argc, char** argv) {
     auto windows = rm::MakeX11WindowSystem();
     auto sound = rm::MakeQtSoundOutput();
     auto launcher = rm::MakeLinuxProgramLauncher();
+    auto messages = rm::MakeQtMessageBoxes(parent);
+    auto fileDialog = rm::MakeQtFileDialog(parent);
     auto folder = rm::MakeLinuxProgramFolder();
-    auto settingsFolder = rm::MakeLinuxSettingsFolder(folder->Path());
+    auto settingsFolder = rm::MakeLinuxSettingsFolder(QString::fromStdString(folder->Path()));
+    auto settings = rm::MakeLinuxSettingsFiles(*settingsFolder);
+    auto codec = rm::MakeIconvNarrowCodec();
     auto clock = rm::MakeQtClock();
     auto tray = rm::MakeQtTrayHost();
 
-    rm::Services services;
-    services.arp = arp.get();
-    services.addresses = addresses.get();
-    services.sockets = sockets.get();
-    services.localAddress = localAddress.get();
-    services.scanner = scanner.get();
-    services.windows = windows.get();
-    services.sound = sound.get();
-    services.launcher = launcher.get();
-    services.folder = folder.get();
-    services.settings = settingsFolder.get();
-    services.clock = clock.get();
-    services.tray = tray.get();
+    const rm::Services services{.arp = arp.get(),
+                                .addresses = addresses.get(),
+                                .sockets = sockets.get(),
+                                .localAddress = localAddress.get(),
+                                .scanner = scanner.get(),
+                                .windows = windows.get(),
+                                .sound = sound.get(),
+                                .launcher = launcher.get(),
+                                .messages = messages.get(),
+                                .fileDialog = fileDialog.get(),
+                                .folder = folder.get(),
+                                .settings = settings.get(),
+                                .codec = codec.get(),
+                                .clock = clock.get(),
+                                .tray = tray.get()};
 
-    rm::Form1 form(services);
-    auto messages = rm::MakeQtMessageBoxes(&form);
-    auto fileDialog = rm::MakeQtFileDialog(&form);
-    services.messages = messages.get();
-    services.fileDialog = fileDialog.get();
+    rm::Monitor monitor(services, [&window](rm::Form1Events& events) {
+        auto form = std::make_unique<rm::Form1>(events);
+        window = form.get();
+        return form;
+    });
 
-    form.onTimer1Tick = [&form] { rm::MonitorTick(form); };
-    form.onCommand3Click = [&form] { rm::SaveAllSettings(form); };
-    QObject::connect(&form, &rm::Form1::closing, [&form] { rm::FormUnload(form); });
-
-    if (!rm::FormLoad(form)) return 1;
-    form.show();
+    if (!rm::FormLoad(monitor)) return 1;
+    window->show();
     return QApplication::exec();
 }

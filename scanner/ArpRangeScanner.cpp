@@ -1,7 +1,6 @@
 // The worker thread behind Therad and the hand-over of entries to the list.
 #include "scanner/ArpRangeScanner.h"
 
-#include <QListWidget>
 #include <QMetaObject>
 #include <algorithm>
 #include <vector>
@@ -25,15 +24,16 @@ ArpRangeScanner::~ArpRangeScanner() {
     worker_.join();
 }
 
-void ArpRangeScanner::Therad(const QByteArray& prefix, QListWidget* list, int32_t first,
+void ArpRangeScanner::Therad(const std::string& prefix, HostList& list, int32_t first,
                              int32_t last) {
     Job job;
     job.generation = ++generation_;
-    job.prefix = prefix;
+    job.prefix = QByteArray::fromStdString(prefix);
     job.first = first;
     job.last = last;
     job.start = SweepClock::now();
-    job.list = list;
+    job.list = &list;
+    job.listObject = dynamic_cast<QObject*>(&list);
     {
         std::lock_guard lock(mutex_);
         pending_ = std::move(job);
@@ -93,25 +93,13 @@ void ArpRangeScanner::Sweep(const Job& job) {
 void ArpRangeScanner::Post(const Job& job, int host, QString line) {
     QMetaObject::invokeMethod(
         this,
-        [this, generation = job.generation, list = job.list, host, line = std::move(line)] {
+        [this, generation = job.generation, list = job.list, guard = job.listObject,
+         isObject = !job.listObject.isNull(), host, line = line.toStdString()] {
             // Runs on the UI thread: the only place the list is touched.
-            if (generation != generation_ || !list) return;
-            Insert(list, host, line);
+            if (generation != generation_ || (isObject && !guard)) return;
+            list->AddHostEntry(host, line);
         },
         Qt::QueuedConnection);
-}
-
-void ArpRangeScanner::Insert(QListWidget* list, int host, const QString& line) {
-    // Answers arrive in any order; the list reads best in host order.
-    int row = list->count();
-    while (row > 0) {
-        const QVariant v = list->item(row - 1)->data(kHostNumberRole);
-        if (!v.isValid() || v.toInt() < host) break;
-        --row;
-    }
-    auto* item = new QListWidgetItem(line);
-    item->setData(kHostNumberRole, host);
-    list->insertItem(row, item);
 }
 
 std::unique_ptr<RangeScanner> MakeArpRangeScanner() {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <string>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -16,10 +17,8 @@
 #include <thread>
 
 #include "scanner/EntryText.h"
-#include "scanner/RangeScanner.h"
+#include "core/RangeScanner.h"
 #include "scanner/SweepEngine.h"
-
-class QListWidget;
 
 namespace rm {
 
@@ -37,11 +36,9 @@ class ArpRangeScanner : public QObject, public RangeScanner {
                     InterfaceLookup interfaceFor = InterfaceFor);
     ~ArpRangeScanner() override;
 
-    void Therad(const QByteArray& prefix, QListWidget* list, int32_t first, int32_t last) override;
+    void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) override;
 
     const char* MethodName() const { return method_->Name(); }
-    // Role of the host number kept on each entry: entries are kept in host order.
-    static constexpr int kHostNumberRole = Qt::UserRole + 1;
 
   private:
     struct Job {
@@ -49,13 +46,14 @@ class ArpRangeScanner : public QObject, public RangeScanner {
         QByteArray prefix;
         int32_t first = 0, last = 0;
         SweepClock::time_point start;
-        QPointer<QListWidget> list;
+        HostList* list = nullptr;
+        // Set when the list is a Qt object: entries are not posted to one that is gone.
+        QPointer<QObject> listObject;
     };
 
     void WorkerLoop();
     void Sweep(const Job& job);
     void Post(const Job& job, int host, QString line);
-    void Insert(QListWidget* list, int host, const QString& line);
 
     std::unique_ptr<SweepMethod> method_;
     VendorSource vendorSource_;

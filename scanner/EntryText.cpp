@@ -3,7 +3,7 @@
 
 #include <QFile>
 
-#include "net/AddressText.h"
+#include "core/AddressText.h"
 
 namespace rm {
 
@@ -15,8 +15,8 @@ constexpr int kVendorWidth = 22;
 QString EntryText(const QString& address, const std::optional<MacAddress>& mac,
                   const QString& vendor) {
     QString line = address.leftJustified(kAddressWidth) + QStringLiteral("  ");
-    if (!mac) return line + kNoAnswerMac;
-    line += MacBytesToText(mac->data(), uint32_t(mac->size()));
+    if (!mac) return line + QLatin1String(kAbsentMac.data(), qsizetype(kAbsentMac.size()));
+    line += QString::fromStdString(MacBytesToText(mac->data(), uint32_t(mac->size())));
     if (!vendor.isEmpty()) {
         QString v = vendor.simplified();
         if (v.size() > kVendorWidth) v = v.left(kVendorWidth - 1).trimmed() + QChar(0x2026);

@@ -6,12 +6,11 @@
 #include <optional>
 #include <unordered_map>
 
+#include "core/AddressText.h"
 #include "platform/linux/ArpFrame.h"
 
 namespace rm {
 
-// The MAC text of a host that did not answer.
-inline const QString kNoAnswerMac = QStringLiteral("00-00-00-00-00-00");
 
 // "10.77.0.11       02-52-4D-00-00-01  Vendor": the address padded so that the
 // MAC texts line up, the MAC text (the all-zero text when nobody answered), and

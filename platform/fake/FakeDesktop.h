@@ -3,19 +3,18 @@
 // boxes, a file dialog, a program folder and a clock the test moves by hand.
 #pragma once
 
-#include <QString>
-#include <QStringList>
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
-#include "platform/DesktopApi.h"
+#include "core/DesktopApi.h"
 
 namespace rm {
 
 class FakeWindowSystem : public WindowSystem {
-public:
-    std::map<WindowId, QString> windows;  // id -> title
+  public:
+    std::map<WindowId, std::string> windows;  // id -> title
     std::vector<WindowId> closed, minimized;
 
     std::vector<WindowId> TopLevelWindows() override {
@@ -23,80 +22,62 @@ public:
         for (auto& [id, title] : windows) ids.push_back(id);
         return ids;
     }
-    QString TitleOf(WindowId w) override {
+    std::string TitleOf(WindowId w) override {
         auto it = windows.find(w);
-        return it == windows.end() ? QString() : it->second;
+        return it == windows.end() ? std::string() : it->second;
     }
     void RequestClose(WindowId w) override { closed.push_back(w); }
     void Minimize(WindowId w) override { minimized.push_back(w); }
 };
 
 class FakeSoundOutput : public SoundOutput {
-public:
-    QStringList played;
-    void PlayAsync(const QString& path) override { played.append(path); }
+  public:
+    std::vector<std::string> played;
+    void PlayAsync(const std::string& path) override { played.push_back(path); }
 };
 
 class FakeProgramLauncher : public ProgramLauncher {
-public:
-    QStringList started;
+  public:
+    std::vector<std::string> started;
     bool succeed = true;
-    std::function<void(const QString&)> onStart;
-    bool StartMinimized(const QString& path) override {
-        started.append(path);
+    std::function<void(const std::string&)> onStart;
+    bool StartMinimized(const std::string& path) override {
+        started.push_back(path);
         if (onStart) onStart(path);
         return succeed;
     }
 };
 
 class FakeMessageBoxes : public MessageBoxes {
-public:
+  public:
     struct Shown {
-        QString text;
+        std::string text;
         int style;
     };
     std::vector<Shown> shown;
-    void Show(const QString& text, int style) override { shown.push_back({text, style}); }
+    void Show(const std::string& text, int style) override { shown.push_back({text, style}); }
 };
 
 class FakeFileDialog : public FileDialog {
-public:
-    QString next;  // what the dialog reports after closing
+  public:
+    std::string next;  // what the dialog reports after closing
     int shown = 0;
-    QString ShowOpen() override {
+    std::string ShowOpen() override {
         ++shown;
         return next;
     }
 };
 
 class FakeProgramFolder : public ProgramFolder {
-public:
-    QString path = QStringLiteral("/opt/router-monitor");
-    QString Path() override { return path; }
-};
-
-// A settings folder at a path the test chooses; Create only reports what the
-// test sets, it makes nothing.
-class FakeSettingsFolder : public SettingsFolder {
-public:
-    QString path = QStringLiteral("/opt/router-monitor");
-    QString defaults;       // empty: the settings live in the program folder
-    QString createError;    // non-empty: Create fails with it
-    int created = 0;
-    QString Path() override { return path; }
-    bool Create(QString* error) override {
-        ++created;
-        if (createError.isEmpty()) return true;
-        *error = createError;
-        return false;
-    }
-    QString DefaultsPath() override { return defaults; }
+  public:
+    std::string path = "/opt/router-monitor";
+    std::string Path() override { return path; }
 };
 
 // Time moves only when the code under test sleeps (or the test says so); DoEvents
 // runs what the test hooked in, so events "arrive" during waits.
 class FakeClock : public Clock {
-public:
+  public:
     uint32_t now = 0;
     uint64_t slept = 0;
     int doEvents = 0;
@@ -110,6 +91,9 @@ public:
         ++doEvents;
         if (onDoEvents) onDoEvents();
     }
+    // Records how the program was asked to end; nothing ends.
+    int ended = 0, endedAtOnce = 0;
+    void EndProgram(bool atOnce) override { ++(atOnce ? endedAtOnce : ended); }
 };
 
 }  // namespace rm

@@ -2,7 +2,6 @@
 // scripted address table, a socket library with settable version and results.
 #pragma once
 
-#include <QString>
 #include <arpa/inet.h>
 #include <cstring>
 #include <map>
@@ -10,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/NetworkApi.h"
+#include "core/NetworkApi.h"
 
 namespace rm {
 
 // Answers from a table keyed by IPv4 value (network byte order); every call is recorded.
 class FakeArpResolver : public ArpResolver {
-public:
+  public:
     struct Answer {
         uint32_t result = 0;
         std::vector<uint8_t> mac;
@@ -41,7 +40,7 @@ public:
 
 // A MIB_IPADDRTABLE image built from a list of addresses (network byte order).
 class FakeAddressTable : public AddressTable {
-public:
+  public:
     std::vector<uint32_t> addresses;
     bool failSecondCall = false;
     int calls = 0;
@@ -71,7 +70,7 @@ public:
 };
 
 class FakeSocketLibrary : public SocketLibrary {
-public:
+  public:
     int startupResult = 0;
     WsaData reported{0x0101, 256};
     int cleanupResult = 0;
@@ -98,9 +97,9 @@ public:
 };
 
 class FakeLocalAddress : public LocalAddress {
-public:
-    QString ip = QStringLiteral("192.168.1.20");
-    QString LocalIp() override { return ip; }
+  public:
+    std::string ip = "192.168.1.20";
+    std::string LocalIp() override { return ip; }
 };
 
 }  // namespace rm

@@ -3,28 +3,29 @@
 // (the last one repeats); every call is recorded.
 #pragma once
 
-#include <QListWidget>
-#include <QStringList>
+#include <algorithm>
+#include <string>
 #include <vector>
 
-#include "scanner/RangeScanner.h"
+#include "core/RangeScanner.h"
 
 namespace rm {
 
 class FakeRangeScanner : public RangeScanner {
-public:
+  public:
     struct Call {
-        QByteArray prefix;
+        std::string prefix;
         int32_t first, last;
     };
-    std::vector<QStringList> sweeps;  // lines per sweep
+    std::vector<std::vector<std::string>> sweeps;  // lines per sweep
     std::vector<Call> calls;
 
-    void Therad(const QByteArray& prefix, QListWidget* list, int32_t first, int32_t last) override {
+    void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) override {
         calls.push_back({prefix, first, last});
         if (sweeps.empty()) return;
-        const QStringList& lines = sweeps[std::min(calls.size() - 1, sweeps.size() - 1)];
-        list->addItems(lines);
+        const auto& lines = sweeps[std::min(calls.size() - 1, sweeps.size() - 1)];
+        // In the order scripted: each line gets the next host number.
+        for (size_t i = 0; i < lines.size(); ++i) list.AddHostEntry(int(i), lines[i]);
     }
 };
 

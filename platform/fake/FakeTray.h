@@ -7,12 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/TrayApi.h"
+#include "core/TrayApi.h"
 
 namespace rm {
 
 class FakeTrayHost : public TrayHost {
-public:
+  public:
     struct Call {
         int action;
         IconId icon;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/NetworkApi.h"
+#include "core/NetworkApi.h"
 #include "platform/linux/ArpFrame.h"
 
 namespace rm {

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "platform/linux/DefaultRoute.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -13,12 +15,12 @@ namespace rm {
 
 namespace {
 
-QString TextOf(uint32_t ip) {
+std::string TextOf(uint32_t ip) {
     char text[INET_ADDRSTRLEN] = {};
     in_addr a{};
     a.s_addr = ip;
     inet_ntop(AF_INET, &a, text, sizeof text);
-    return QString::fromLatin1(text);
+    return text;
 }
 
 // Connecting a UDP socket only looks up the route and fixes the source address;
@@ -56,7 +58,7 @@ std::optional<uint32_t> FirstNonLoopback() {
 
 class LinuxLocalAddress : public LocalAddress {
   public:
-    QString LocalIp() override {
+    std::string LocalIp() override {
         if (const auto route = FindDefaultRoute()) {
             // A default route without a gateway reaches everything off-net
             // directly: any such address (here TEST-NET-2) selects it.
@@ -64,7 +66,7 @@ class LinuxLocalAddress : public LocalAddress {
             if (const auto source = SourceFor(dest)) return TextOf(*source);
         }
         if (const auto first = FirstNonLoopback()) return TextOf(*first);
-        return QString();
+        return {};
     }
 };
 

@@ -1,16 +1,17 @@
 // Factories of the Linux implementations of the platform interfaces; main()
-// wires these in, the tests of the real edges use them directly.
+// wires these in, the tests of the real edges use them directly. No Qt here:
+// the services that are Qt by nature (tray, sound, dialogs, the event pump)
+// belong to the front end in gui/qt.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "platform/DesktopApi.h"
-#include "platform/NetworkApi.h"
-#include "platform/TrayApi.h"
-
-class QWidget;
+#include "core/DesktopApi.h"
+#include "core/NetworkApi.h"
+#include "core/SettingsApi.h"
+#include "platform/linux/SettingsFolder.h"
 
 namespace rm {
 
@@ -20,20 +21,14 @@ std::unique_ptr<AddressTable> MakeLinuxAddressTable();
 std::unique_ptr<SocketLibrary> MakeLinuxSocketLibrary();
 std::unique_ptr<LocalAddress> MakeLinuxLocalAddress();
 
-// Desktop (Xlib, Qt Multimedia, process start).
+// Desktop (Xlib, process start).
 // `ownWindows` lists the program's own top-level windows; they, and every window
 // that names this process in _NET_WM_PID, are never listed, so never acted on.
 using OwnWindowsFn = std::function<std::vector<WindowSystem::WindowId>()>;
 std::unique_ptr<WindowSystem> MakeX11WindowSystem(OwnWindowsFn ownWindows = {});
-std::unique_ptr<SoundOutput> MakeQtSoundOutput();
 std::unique_ptr<ProgramLauncher> MakeLinuxProgramLauncher();
 
-// Window-side services (Qt Widgets). `parent` is the main window.
-std::unique_ptr<MessageBoxes> MakeQtMessageBoxes(QWidget* parent);
-std::unique_ptr<FileDialog> MakeQtFileDialog(QWidget* parent);
-std::unique_ptr<TrayHost> MakeQtTrayHost();
-
-// The folder of the running executable; the monotonic millisecond clock and the event pump.
+// The folder of the running executable.
 std::unique_ptr<ProgramFolder> MakeLinuxProgramFolder();
 // The running user's settings folder: `programFolder` when only that user may
 // write it, else `userFolder` (by default the one under $XDG_CONFIG_HOME or
@@ -41,6 +36,8 @@ std::unique_ptr<ProgramFolder> MakeLinuxProgramFolder();
 std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder);
 std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder,
                                                         const QString& userFolder);
-std::unique_ptr<Clock> MakeQtClock();
+// The settings files in `folder` (which outlives them) and their iconv codec.
+std::unique_ptr<SettingsFiles> MakeLinuxSettingsFiles(SettingsFolder& folder);
+std::unique_ptr<NarrowCodec> MakeIconvNarrowCodec();
 
 }  // namespace rm

@@ -1,8 +1,10 @@
-// The program folder on Linux: the folder of the running executable, which Qt
-// reads from /proc/self/exe, so it does not depend on the working directory or
-// on how the program was started (a link in PATH, a relative path).
-#include <QCoreApplication>
-#include <QFileInfo>
+// The program folder on Linux: the folder of the running executable, read from
+// /proc/self/exe, so it does not depend on the working directory or on how the
+// program was started (a link in PATH, a relative path).
+#include <unistd.h>
+
+#include <climits>
+#include <string>
 
 #include "platform/linux/LinuxPlatform.h"
 
@@ -12,13 +14,14 @@ namespace {
 
 class LinuxProgramFolder : public ProgramFolder {
   public:
-    QString Path() override {
-        QString folder = QCoreApplication::instance() != nullptr
-                             ? QCoreApplication::applicationDirPath()
-                             : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    std::string Path() override {
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+        if (n <= 0 || size_t(n) >= sizeof buf) return {};
+        std::string folder(buf, size_t(n));
+        folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
         // Paths are this folder followed by "/" and a file name: the root
         // folder must not end in a separator of its own.
-        while (folder.endsWith(QLatin1Char('/'))) folder.chop(1);
         return folder;
     }
 };

@@ -1,20 +1,27 @@
 // Starting the download manager: the whole text is the program's path, handed
 // to exec directly, so no shell sees it and nothing in it is split or expanded.
-#include <QProcess>
-#include <algorithm>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <string>
+#include <thread>
+
+#include "core/Utf8.h"
 #include "platform/linux/LinuxPlatform.h"
+
+extern char** environ;
 
 namespace rm {
 namespace {
 
 // exec takes a C string: a NUL would show one path in the window and start the
 // program named by the part before it. Line breaks and other control
-// characters have no place in a path typed into a one-line box either.
-bool HasControlCharacter(const QString& path) {
-    return std::any_of(path.begin(), path.end(), [](QChar c) {
-        return c.unicode() < 0x20 || c.unicode() == 0x7F ||
-               (c.unicode() >= 0x80 && c.unicode() < 0xA0);
+// characters (C0, DEL, C1) have no place in a path typed into a one-line box either.
+bool HasControlCharacter(const std::string& path) {
+    const std::u32string chars = DecodeUtf8(path);
+    return std::any_of(chars.begin(), chars.end(), [](char32_t c) {
+        return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
     });
 }
 
@@ -22,9 +29,21 @@ class LinuxProgramLauncher : public ProgramLauncher {
   public:
     // X11 has no "start minimised" for a foreign program; the caller minimises
     // its windows by title once they are up.
-    bool StartMinimized(const QString& path) override {
-        if (path.isEmpty() || HasControlCharacter(path)) return false;
-        return QProcess::startDetached(path, QStringList());
+    bool StartMinimized(const std::string& path) override {
+        if (path.empty() || HasControlCharacter(path)) return false;
+        posix_spawnattr_t attr;
+        if (posix_spawnattr_init(&attr) != 0) return false;
+        // A session of its own: the program outlives the monitor and its terminal.
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        pid_t pid = 0;
+        const int err = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
+        posix_spawnattr_destroy(&attr);
+        if (err != 0) return false;
+        // Detached: nobody waits for it but this reaper, so it never lingers
+        // as a zombie.
+        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+        return true;
     }
 };
 

@@ -2,13 +2,13 @@
 // display connection of our own. Without an X display every call does nothing.
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QString>
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
+#include "core/Utf8.h"
 #include "platform/linux/LinuxPlatform.h"
 
 // Xlib last: its macros (None, Status, Bool ...) would clash with Qt's headers.
@@ -18,6 +18,17 @@
 
 namespace rm {
 namespace {
+
+// Titles come from other clients: bytes that are no UTF-8 become U+FFFD.
+std::string ValidUtf8(std::string_view bytes) {
+    return EncodeUtf8(DecodeUtf8(bytes));
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::u32string chars;
+    for (char c : bytes) chars.push_back(char32_t(static_cast<unsigned char>(c)));
+    return EncodeUtf8(chars);
+}
 
 // A window may disappear between listing and acting on it; its BadWindow (or
 // any other error of a request of ours) must not end the program, which is what
@@ -73,13 +84,13 @@ class X11WindowSystem : public WindowSystem {
         return ids;
     }
 
-    QString TitleOf(WindowId w) override {
+    std::string TitleOf(WindowId w) override {
         if (!Connect()) return {};
         ErrorTrap trap(dpy_);
         unsigned long n = 0;
         Atom type = 0;
         XData data = Property(w, netWmName_, utf8String_, 8, &type, &n);
-        if (data) return QString::fromUtf8(reinterpret_cast<const char*>(data.get()), qsizetype(n));
+        if (data) return ValidUtf8(std::string_view(reinterpret_cast<const char*>(data.get()), n));
         return WmName(w);
     }
 
@@ -200,19 +211,19 @@ class X11WindowSystem : public WindowSystem {
     }
 
     // The old title property, in whichever text encoding the client chose.
-    QString WmName(Window w) {
+    std::string WmName(Window w) {
         XTextProperty prop{};
         if (!XGetWMName(dpy_, w, &prop) || !prop.value) return {};
         XData owned(prop.value);
         const char* text = reinterpret_cast<const char*>(prop.value);
         if (prop.format != 8) return {};
-        if (prop.encoding == XA_STRING) return QString::fromLatin1(text, qsizetype(prop.nitems));
-        if (prop.encoding == utf8String_) return QString::fromUtf8(text, qsizetype(prop.nitems));
+        if (prop.encoding == XA_STRING) return Latin1ToUtf8(std::string_view(text, prop.nitems));
+        if (prop.encoding == utf8String_) return ValidUtf8(std::string_view(text, prop.nitems));
         char** list = nullptr;
         int count = 0;
-        QString title;
+        std::string title;
         if (Xutf8TextPropertyToTextList(dpy_, &prop, &list, &count) >= Success && list) {
-            if (count > 0) title = QString::fromUtf8(list[0]);
+            if (count > 0) title = ValidUtf8(list[0]);
             XFreeStringList(list);
         }
         return title;

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "app/Form1.h"
-#include "app/Tray.h"
+#include "core/Tray.h"
 #include "desktop/Eventually.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/QtTrayHost.h"

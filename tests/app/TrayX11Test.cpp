@@ -13,7 +13,7 @@
 
 #include "app/Fonts.h"
 #include "app/Form1.h"
-#include "app/Tray.h"
+#include "core/Tray.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/QtTrayHost.h"
 

@@ -28,7 +28,7 @@ TEST(LinuxProgramLauncher, StartsAPathWithSpacesAndChineseAsOneProgram) {
     QString program = WriteMarkerScript(dir.filePath("迅雷 start.sh"));
     auto launcher = MakeLinuxProgramLauncher();
 
-    EXPECT_TRUE(launcher->StartMinimized(program));
+    EXPECT_TRUE(launcher->StartMinimized(QString(program).toStdString()));
     QFile marker(dir.filePath("started.txt"));
     ASSERT_EVENTUALLY_TRUE(marker.exists() && marker.size() > 0, 5000);
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
@@ -39,12 +39,12 @@ TEST(LinuxProgramLauncher, ReportsFalseWhenNothingCanStart) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     auto launcher = MakeLinuxProgramLauncher();
-    EXPECT_FALSE(launcher->StartMinimized(QString()));
-    EXPECT_FALSE(launcher->StartMinimized(dir.filePath("no such program")));
+    EXPECT_FALSE(launcher->StartMinimized(QString(QString()).toStdString()));
+    EXPECT_FALSE(launcher->StartMinimized(QString(dir.filePath("no such program")).toStdString()));
     // Shell syntax is part of the path, not a command line.
     QString touched = dir.filePath("touched");
-    EXPECT_FALSE(launcher->StartMinimized("/bin/touch " + touched));
-    EXPECT_FALSE(launcher->StartMinimized("/bin/sh -c 'touch " + touched + "'"));
+    EXPECT_FALSE(launcher->StartMinimized(QString("/bin/touch " + touched).toStdString()));
+    EXPECT_FALSE(launcher->StartMinimized(QString("/bin/sh -c 'touch " + touched + "'").toStdString()));
     QTest::qWait(200);
     EXPECT_FALSE(QFile::exists(touched));
 }
@@ -56,9 +56,9 @@ TEST(LinuxProgramLauncher, RefusesPathsWithControlCharacters) {
     ASSERT_TRUE(dir.isValid());
     QString program = WriteMarkerScript(dir.filePath("start.sh"));
     auto launcher = MakeLinuxProgramLauncher();
-    EXPECT_FALSE(launcher->StartMinimized(program + QChar(0) + ".exe"));
-    EXPECT_FALSE(launcher->StartMinimized(program + "\n"));
-    EXPECT_FALSE(launcher->StartMinimized(QChar(0x1B) + program));
+    EXPECT_FALSE(launcher->StartMinimized(QString(program + QChar(0) + ".exe").toStdString()));
+    EXPECT_FALSE(launcher->StartMinimized(QString(program + "\n").toStdString()));
+    EXPECT_FALSE(launcher->StartMinimized(QString(QChar(0x1B) + program).toStdString()));
     QTest::qWait(300);
     EXPECT_FALSE(QFile::exists(dir.filePath("started.txt")));
 }

@@ -13,8 +13,8 @@
 #include <cmath>
 
 #include "Eventually.h"
-#include "desktop/SoundPlayer.h"
-#include "platform/linux/QtSoundOutput.h"
+#include "core/SoundPlayer.h"
+#include "gui/qt/QtSoundOutput.h"
 
 namespace rm {
 namespace {
@@ -85,7 +85,7 @@ TEST_F(SoundOnNullSink, WarningReachesTheSinkAndTheCallReturnsAtOnce) {
     SinkRecorder recorder;
     QElapsedTimer clock;
     clock.start();
-    PlaySoundFile(output, path);
+    PlaySoundFile(output, QString(path).toStdString());
     qint64 returnedUs = clock.nsecsElapsed() / 1000;
     // The sound lasts 820 ms; returning well before that means it plays in the background.
     EXPECT_LT(returnedUs, 200000);
@@ -111,17 +111,17 @@ TEST_F(SoundOnNullSink, MissingOrBrokenFilesGiveSilenceAndLeaveNothingBehind) {
     f.close();
 
     SinkRecorder recorder;
-    PlaySoundFile(output, dir.filePath("警告.wav"));  // missing
+    PlaySoundFile(output, QString(dir.filePath("警告.wav")).toStdString());  // missing
     EXPECT_EQ(output.EffectsAlive(), 0);
-    PlaySoundFile(output, garbage);
-    PlaySoundFile(output, dir.path());  // a folder, not a file
+    PlaySoundFile(output, QString(garbage).toStdString());
+    PlaySoundFile(output, QString(dir.path()).toStdString());  // a folder, not a file
     EXPECT_EVENTUALLY_EQ(output.EffectsAlive(), 0, 5000);
     QTest::qWait(300);
     EXPECT_LT(recorder.StopAndMeasureRms(), 0.001);
 
     // The output still plays a good file afterwards.
     SinkRecorder after;
-    PlaySoundFile(output, ProgramFolderFile("安全.wav"));
+    PlaySoundFile(output, QString(ProgramFolderFile("安全.wav")).toStdString());
     EXPECT_EVENTUALLY_EQ(output.EffectsAlive(), 0, 5000);
     EXPECT_GT(after.StopAndMeasureRms(), 0.02);
 }
@@ -132,8 +132,8 @@ TEST(NoAudioServer, PlayingReturnsAndNothingHangs) {
     QtSoundOutput output;
     QElapsedTimer clock;
     clock.start();
-    PlaySoundFile(output, ProgramFolderFile("警告.wav"));
-    PlaySoundFile(output, ProgramFolderFile("安全.wav"));
+    PlaySoundFile(output, QString(ProgramFolderFile("警告.wav")).toStdString());
+    PlaySoundFile(output, QString(ProgramFolderFile("安全.wav")).toStdString());
     EXPECT_LT(clock.elapsed(), 2000);
     // Nothing is started that could wait for a server forever.
     EXPECT_EQ(output.EffectsAlive(), 0);

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "Eventually.h"
-#include "desktop/WindowActions.h"
+#include "core/WindowActions.h"
 #include "platform/linux/LinuxPlatform.h"
 
 // Xlib last: its macros (None, Status, Bool ...) would clash with Qt's headers.

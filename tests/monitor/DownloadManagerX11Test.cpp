@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "app/Form1.h"
-#include "app/Tray.h"
-#include "monitor/Reactions.h"
+#include "core/Tray.h"
+#include "core/Reactions.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 

@@ -3,7 +3,7 @@
 // point, the re-entry guard and the wait across a wrap of the millisecond counter.
 #include <QSignalSpy>
 
-#include "monitor/MonitorCycle.h"
+#include "core/MonitorCycle.h"
 #include "tests/monitor/MonitorFixture.h"
 
 namespace rm::test {

@@ -11,7 +11,7 @@
 #include <ostream>
 
 #include "app/Form1.h"
-#include "app/Tray.h"
+#include "core/Tray.h"
 #include "platform/fake/FakeServices.h"
 
 // Readable QString values in failure messages.

@@ -3,8 +3,8 @@
 // the download manager's table.
 #include <QtTest/QTest>
 
-#include "monitor/Reactions.h"
-#include "net/LocalAddressTable.h"
+#include "core/Reactions.h"
+#include "core/LocalAddressTable.h"
 #include "tests/monitor/MonitorFixture.h"
 
 namespace rm::test {

@@ -21,10 +21,10 @@
 #include <thread>
 
 #include "helper/LabForger.h"
-#include "net/AddressText.h"
-#include "net/ArpProbe.h"
-#include "net/HostName.h"
-#include "net/LocalAddressTable.h"
+#include "core/AddressText.h"
+#include "core/ArpProbe.h"
+#include "core/HostName.h"
+#include "core/LocalAddressTable.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/linux/LinuxArpResolver.h"
 #include "platform/linux/LinuxPlatform.h"

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "platform/fake/FakeServices.h"
 
 namespace rm {

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <cstdlib>
 
-#include "app/Startup.h"
+#include "core/Startup.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "settings/SettingsFixture.h"
 

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "app/Startup.h"
+#include "core/Startup.h"
 #include "settings/SettingsFixture.h"
 
 namespace rm {

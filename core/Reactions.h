@@ -1,0 +1,17 @@
+// The verdict of a scan and what follows from it: sounds, the tray alarm,
+// Label15, and closing or starting the download manager.
+#pragma once
+
+#include "core/Monitor.h"
+
+namespace rm {
+
+// Others are on the network: warning sound, alarm icon or flashing, "危险",
+// the download manager's windows closed.
+void ReactToOthersFound(Monitor& m);
+
+// Nobody else was found: after checking that the router is unchanged, the
+// all-clear sound, the window icon, "安全", the download manager started once.
+void ReactToNetworkFree(Monitor& m);
+
+}  // namespace rm

@@ -1,0 +1,22 @@
+// Small operations on UTF-8 text that count characters, not bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace rm {
+
+// The first `chars` characters of `text`; a character is never split. A byte
+// that starts no valid sequence counts as one character.
+std::string_view FirstCharacters(std::string_view text, size_t chars);
+
+// True when `text` holds nothing but white space (Unicode separators, tab, line
+// breaks), or nothing at all.
+bool IsBlank(std::string_view text);
+
+// The characters of `text`, one code point each; invalid bytes give U+FFFD.
+std::u32string DecodeUtf8(std::string_view text);
+std::string EncodeUtf8(std::u32string_view text);
+
+}  // namespace rm

@@ -1,0 +1,89 @@
+// The settings files of the Linux program: the user's settings folder, checked
+// reads of its files, the all-or-nothing save (SettingsIo), and the iconv codec
+// of their narrow text (SettingsFile).
+#include <QString>
+
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SettingsFile.h"
+#include "platform/linux/SettingsIo.h"
+
+namespace rm {
+
+namespace {
+
+QString FromUtf8(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+class LinuxSettingsFiles : public SettingsFiles {
+  public:
+    explicit LinuxSettingsFiles(SettingsFolder& folder) : folder_(folder) {}
+
+    // A new settings folder gets the files the program ships with before the
+    // first load; a folder that is the program folder itself already has them.
+    bool Prepare(const std::vector<std::string>& names, SettingsFailure* failure) override {
+        QString error;
+        if (!folder_.Create(&error)) {
+            *failure = {folder_.Path().toStdString(), error.toStdString(), true, false};
+            return false;
+        }
+        const QString defaults = folder_.DefaultsPath();
+        if (defaults.isEmpty()) return true;
+        std::vector<const char*> cnames;
+        for (const auto& n : names) cnames.push_back(n.c_str());
+        QString failedPath;
+        if (!CopyMissingSettingsFiles(defaults, folder_.Path(), cnames, &failedPath, &error)) {
+            *failure = {failedPath.toStdString(), error.toStdString(), false, false};
+            return false;
+        }
+        return true;
+    }
+
+    bool ReadValue(const std::string& name, size_t keepBytes, std::string* value,
+                   SettingsFailure* failure) override {
+        const QString path = folder_.Path() + QLatin1Char('/') + FromUtf8(name);
+        QByteArray bytes;
+        QString error;
+        if (!ReadSettingsValue(path, keepBytes, &bytes, &error)) {
+            *failure = {path.toStdString(), error.toStdString(), false, false};
+            return false;
+        }
+        *value = bytes.toStdString();
+        return true;
+    }
+
+    bool WriteAll(const std::vector<SettingsWrite>& files, SettingsFailure* failure) override {
+        std::vector<rm::SettingsFileWrite> writes;
+        for (const auto& f : files)
+            writes.push_back({f.fileName.c_str(), QByteArray::fromStdString(f.bytes)});
+        SaveFailure f;
+        if (WriteSettingsFiles(folder_.Path(), writes, &f)) return true;
+        *failure = {f.path.toStdString(), f.error.toStdString(), f.atFolder, f.someReplaced};
+        return false;
+    }
+
+  private:
+    SettingsFolder& folder_;
+};
+
+class IconvNarrowCodec : public NarrowCodec {
+  public:
+    std::string Decode(std::string_view narrow) override {
+        return DecodeNarrow(QByteArrayView(narrow.data(), qsizetype(narrow.size()))).toStdString();
+    }
+    std::string Encode(std::string_view utf8) override {
+        return EncodeNarrow(QString::fromUtf8(utf8.data(), qsizetype(utf8.size()))).toStdString();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<SettingsFiles> MakeLinuxSettingsFiles(SettingsFolder& folder) {
+    return std::make_unique<LinuxSettingsFiles>(folder);
+}
+
+std::unique_ptr<NarrowCodec> MakeIconvNarrowCodec() {
+    return std::make_unique<IconvNarrowCodec>();
+}
+
+}  // namespace rm

@@ -1,0 +1,418 @@
+// Settings files through descriptors: checked reads, seeding, locked saves.
+#include "platform/linux/SettingsIo.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "platform/linux/SettingsFile.h"
+
+namespace rm {
+
+namespace {
+
+QString SystemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+bool ReadFully(int fd, char* p, size_t want, off_t at, size_t* got) {
+    *got = 0;
+    while (*got < want) {
+        const ssize_t n = ::pread(fd, p + *got, want - *got, at + off_t(*got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank meanwhile: what is there is the end
+        *got += size_t(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    size_t left = size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        p += n;
+        left -= size_t(n);
+    }
+    return true;
+}
+
+// Opens a file to be read as a setting, refusing what another user could have
+// put there. O_NOFOLLOW: a link is refused, not followed (ELOOP). O_NONBLOCK:
+// a FIFO put in a file's place must not hang start-up before fstat sees it.
+int OpenTrusted(const QString& path, struct stat* st, QString* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int err = errno;
+        *error =
+            err == ELOOP ? QStringLiteral("它是符号链接；设置只从普通文件读取") : SystemError(err);
+        return -1;
+    }
+    QString why;
+    if (::fstat(fd, st) != 0) {
+        why = SystemError(errno);
+    } else if (S_ISDIR(st->st_mode)) {
+        why = SystemError(EISDIR);
+    } else if (!S_ISREG(st->st_mode)) {  // a device or FIFO would never end or never answer
+        why = QStringLiteral("它不是普通文件");
+    } else {
+        why = UntrustedFileReason(st->st_uid, st->st_mode, ::geteuid());
+    }
+    if (why.isEmpty()) return fd;
+    ::close(fd);
+    *error = why;
+    return -1;
+}
+
+QByteArray RandomSuffix() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char raw[6];
+    if (::getrandom(raw, sizeof raw, GRND_NONBLOCK) != ssize_t(sizeof raw)) {
+        thread_local std::mt19937 fallback{std::random_device{}()};
+        for (auto& b : raw) b = static_cast<unsigned char>(fallback());
+    }
+    QByteArray s;
+    for (unsigned char b : raw) s += kChars[b % (sizeof kChars - 1)];
+    return s;
+}
+
+// A temporary's name: "." + the settings file's name + "." + pid + "." + six
+// random letters or digits. The pid tells a later save whether the save that
+// made it may still be running; the random part keeps two threads apart.
+QByteArray TemporaryName(const char* fileName) {
+    return QByteArrayLiteral(".") + fileName + '.' + QByteArray::number(qint64(::getpid())) + '.' +
+           RandomSuffix();
+}
+
+// A new temporary in `dir` holding `bytes`, flushed to disk, with `mode`
+// (umask applied when `exactMode` is false). Never follows or reuses a name.
+bool WriteTemporary(int dir, const char* fileName, const QByteArray& bytes, mode_t mode,
+                    bool exactMode, QByteArray* name, int* err) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        *name = TemporaryName(fileName);
+        fd = ::openat(dir, name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      mode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        *err = errno;
+        name->clear();
+        return false;
+    }
+    const bool ok =
+        (!exactMode || ::fchmod(fd, mode) == 0) && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    *err = errno;
+    if (::close(fd) != 0 && ok) {
+        *err = errno;
+        ::unlinkat(dir, name->constData(), 0);
+        name->clear();
+        return false;
+    }
+    if (!ok) {
+        ::unlinkat(dir, name->constData(), 0);
+        name->clear();
+    }
+    return ok;
+}
+
+// The folder, its links resolved once, opened so that nothing later in the
+// save looks its path up again.
+int OpenFolder(const QString& folder, int* err) {
+    const QByteArray path = QFile::encodeName(folder.isEmpty() ? QStringLiteral("/") : folder);
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved) == nullptr) {
+        *err = errno;
+        return -1;
+    }
+    const int fd = ::open(resolved, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) *err = errno;
+    return fd;
+}
+
+// Whether `name` is a temporary (TemporaryName) of one of `files`; its pid then.
+bool TemporaryOf(const char* name, const std::vector<SettingsFileWrite>& files, pid_t* pid) {
+    if (name[0] != '.') return false;
+    for (const auto& f : files) {
+        const size_t n = std::strlen(f.fileName);
+        if (std::strncmp(name + 1, f.fileName, n) != 0 || name[1 + n] != '.') continue;
+        const char* p = name + 2 + n;
+        const char* digits = p;
+        while (*p >= '0' && *p <= '9') ++p;
+        if (p == digits || p - digits > 10 || *p != '.') return false;
+        const char* tail = p + 1;
+        if (std::strlen(tail) != 6 ||
+            !std::all_of(tail, tail + 6, [](char c) { return std::isalnum(uchar(c)); }))
+            return false;
+        *pid = pid_t(std::strtoll(digits, nullptr, 10));
+        return true;
+    }
+    return false;
+}
+
+// Removes the temporaries of saves that were killed half-way. Runs under the
+// lock, so no save that takes it is running; the pid check also spares a
+// process that is still alive (it may be stuck, not dead), and a temporary is
+// only ever removed by name, never followed.
+void RemoveStaleTemporaries(int dir, const std::vector<SettingsFileWrite>& files) {
+    const int copy = ::dup(dir);  // closedir closes what fdopendir was given
+    if (copy < 0) return;
+    DIR* d = ::fdopendir(copy);
+    if (d == nullptr) {
+        ::close(copy);
+        return;
+    }
+    ::rewinddir(d);
+    while (const dirent* e = ::readdir(d)) {
+        pid_t pid = 0;
+        if (!TemporaryOf(e->d_name, files, &pid)) continue;
+        if (pid > 0 && (::kill(pid, 0) == 0 || errno != ESRCH)) continue;
+        struct stat st {};
+        if (::fstatat(dir, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dir, e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+// Takes the folder's save lock, waiting a little for another save: saves take
+// milliseconds, and one that holds it longer (stuck on a dead disk) must not
+// freeze this window for good.
+int TakeLock(int dir, int* err) {
+    int fd = ::openat(dir, kSettingsLockName,
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        *err = errno;
+        return -1;
+    }
+    struct stat st {};
+    const bool stated = ::fstat(fd, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        *err = stated ? EINVAL : errno;  // a FIFO or socket in its place: no lock of ours
+        ::close(fd);
+        return -1;
+    }
+    for (int waited = 0;; waited += 10) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        if (waited >= 5000) {
+            errno = EBUSY;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    *err = errno;
+    ::close(fd);
+    return -1;
+}
+
+// The mode the new file gets: that of the regular file it replaces without
+// any group or other write or execute bit (a file we write must pass our own
+// load check), or 0644 under the umask for a new name.
+bool ModeFor(int dir, const char* name, mode_t* mode, bool* exact, int* err) {
+    struct stat st {};
+    *mode = 0644;
+    *exact = false;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return true;
+        *err = errno;
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // The rename of a file onto a directory would fail only after other
+        // files had already been replaced.
+        *err = EISDIR;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) return true;  // a link or FIFO is replaced, not followed
+    // The rename would succeed even on a file the user has made read-only, and
+    // must not; root, who may write anything, is held to the write bits.
+    if ((st.st_mode & 0222) == 0) {
+        *err = EACCES;
+        return false;
+    }
+    if (::faccessat(dir, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+        *err = errno;
+        return false;
+    }
+    *mode = st.st_mode & 0644;
+    *exact = true;
+    return true;
+}
+
+}  // namespace
+
+QString UntrustedFileReason(uid_t owner, mode_t mode, uid_t euid) {
+    if (owner != euid && owner != 0)
+        return QStringLiteral("它属于另一个用户（uid %1），不能由他决定本用户的设置").arg(owner);
+    if ((mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("其他用户可以写入它（权限 %1）；请用 chmod go-w 去掉他们的写权限")
+            .arg(uint(mode & 07777), 4, 8, QLatin1Char('0'));
+    return QString();
+}
+
+bool ReadSettingsTail(const QString& path, QByteArray* tail, bool* cut, QString* error) {
+    struct stat st {};
+    Fd fd(OpenTrusted(path, &st, error));
+    if (!fd.ok()) return false;
+    // One byte before the tail as well: whether it is a CR decides whether the
+    // tail's first LF ends a line or belongs to one.
+    const off_t size = st.st_size;
+    const off_t from = size > kSettingsTailBytes ? size - kSettingsTailBytes - 1 : 0;
+    *cut = from > 0;
+    tail->resize(qsizetype(size - from));
+    size_t got = 0;
+    if (!ReadFully(fd.get(), tail->data(), size_t(tail->size()), from, &got)) {
+        *error = SystemError(errno);
+        return false;
+    }
+    tail->truncate(qsizetype(got));
+    return true;
+}
+
+bool ReadSettingsValue(const QString& path, size_t keepBytes, QByteArray* value, QString* error) {
+    QByteArray tail;
+    bool cut = false;
+    if (!ReadSettingsTail(path, &tail, &cut, error)) return false;
+    LastLineReader reader(keepBytes);
+    QByteArrayView view(tail);
+    // Unless a CR ends the line before the tail, the extra first byte belongs
+    // to a line that starts earlier and goes on in the tail: skipping it keeps
+    // the tail's own bytes.
+    if (cut && !view.isEmpty() && view.front() != '\r') view = view.sliced(1);
+    reader.Feed(view);
+    *value = reader.Value();
+    return true;
+}
+
+bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
+                              const std::vector<const char*>& names, QString* failedPath,
+                              QString* error) {
+    int err = 0;
+    Fd dir(OpenFolder(folder, &err));
+    if (!dir.ok()) {
+        *failedPath = folder;
+        *error = SystemError(err);
+        return false;
+    }
+    for (const char* name : names) {
+        struct stat st {};
+        if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) continue;  // kept
+        const QString source = defaults + QLatin1Char('/') + QString::fromLatin1(name);
+        QByteArray bytes;
+        bool cut = false;
+        if (!ReadSettingsTail(source, &bytes, &cut, error)) {
+            *failedPath = source;
+            return false;
+        }
+        if (cut) {
+            *failedPath = source;
+            *error = QStringLiteral("它大于 %1 字节，不是设置文件").arg(kSettingsTailBytes);
+            return false;
+        }
+        QByteArray temporary;
+        if (!WriteTemporary(dir.get(), name, bytes, 0644, false, &temporary, &err)) {
+            *failedPath = folder + QLatin1Char('/') + QString::fromLatin1(name);
+            *error = SystemError(err);
+            return false;
+        }
+        // RENAME_NOREPLACE: a file another monitor made meanwhile is kept.
+        if (::renameat2(dir.get(), temporary.constData(), dir.get(), name, RENAME_NOREPLACE) != 0) {
+            err = errno;
+            ::unlinkat(dir.get(), temporary.constData(), 0);
+            if (err == EEXIST) continue;
+            *failedPath = folder + QLatin1Char('/') + QString::fromLatin1(name);
+            *error = SystemError(err);
+            return false;
+        }
+    }
+    ::fsync(dir.get());
+    return true;
+}
+
+bool WriteSettingsFiles(const QString& folder, const std::vector<SettingsFileWrite>& files,
+                        SaveFailure* failure) {
+    auto pathOf = [&](const char* name) {
+        return folder + QLatin1Char('/') + QString::fromLatin1(name);
+    };
+    int err = 0;
+    Fd dir(OpenFolder(folder, &err));
+    if (!dir.ok()) {
+        *failure = {folder, SystemError(err), true, false};
+        return false;
+    }
+    Fd lock(TakeLock(dir.get(), &err));
+    if (!lock.ok()) {
+        *failure = {pathOf(kSettingsLockName),
+                    err == EBUSY ? QStringLiteral("另一个保存一直没有结束") : SystemError(err),
+                    true, false};
+        return false;
+    }
+    RemoveStaleTemporaries(dir.get(), files);
+
+    std::vector<QByteArray> temporaries(files.size());
+    auto removeOurs = [&] {
+        for (const auto& t : temporaries)
+            if (!t.isEmpty()) ::unlinkat(dir.get(), t.constData(), 0);
+    };
+    for (size_t i = 0; i < files.size(); ++i) {
+        mode_t mode = 0644;
+        bool exact = false;
+        if (!ModeFor(dir.get(), files[i].fileName, &mode, &exact, &err) ||
+            !WriteTemporary(dir.get(), files[i].fileName, files[i].bytes, mode, exact,
+                            &temporaries[i], &err)) {
+            removeOurs();
+            *failure = {pathOf(files[i].fileName), SystemError(err), false, false};
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (::renameat(dir.get(), temporaries[i].constData(), dir.get(), files[i].fileName) != 0) {
+            err = errno;
+            removeOurs();
+            // Only a failure after the checks above (which nothing ordinary
+            // causes) can leave files already replaced; the caller must say so.
+            *failure = {pathOf(files[i].fileName), SystemError(err), false, i > 0};
+            return false;
+        }
+        temporaries[i].clear();
+    }
+    ::fsync(dir.get());  // the renames themselves made durable
+    return true;
+}
+
+}  // namespace rm
