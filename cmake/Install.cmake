@@ -71,8 +71,8 @@ install(CODE "
     endif()
   endif()")
 foreach(size 16 24 32 48)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/app/icons/window-${size}.png)
-    install(FILES ${PROJECT_SOURCE_DIR}/app/icons/window-${size}.png
+  if(EXISTS ${PROJECT_SOURCE_DIR}/gui/qt/icons/window-${size}.png)
+    install(FILES ${PROJECT_SOURCE_DIR}/gui/qt/icons/window-${size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
       RENAME router-monitor.png)
   endif()
