@@ -14,9 +14,11 @@
 #include <QThread>
 #include <memory>
 
-#include "app/Form1.h"
-#include "core/Tray.h"
+#include "core/Monitor.h"
 #include "core/Reactions.h"
+#include "core/Tray.h"
+#include "gui/qt/Form1.h"
+#include "gui/qt/QtFrontEnd.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -59,8 +61,12 @@ class DownloadManagerX11Test : public ::testing::Test, protected FakeServices {
         services.windows = realWindows.get();
         services.launcher = realLauncher.get();
         services.clock = realClock.get();
-        form = std::make_unique<Form1>(services);
-        AddTrayIcon(*form, IconId::Window);
+        monitor = std::make_unique<Monitor>(services, [this](Form1Events& events) {
+            auto f = std::make_unique<Form1>(events);
+            form = f.get();
+            return f;
+        });
+        AddTrayIcon(*monitor, IconId::Window);
         form->Text1->setText(QStringLiteral("00-AA-BB-CC-DD-01"));
         form->Check2->setCheckState(Qt::Checked);
         form->Text15->setText(script);
@@ -85,7 +91,8 @@ class DownloadManagerX11Test : public ::testing::Test, protected FakeServices {
     std::vector<WindowSystem::WindowId> ManagerWindows() {
         std::vector<WindowSystem::WindowId> out;
         for (auto w : realWindows->TopLevelWindows())
-            if (realWindows->TitleOf(w).contains(kFragment)) out.push_back(w);
+            if (realWindows->TitleOf(w).find(kFragment.toStdString()) != std::string::npos)
+                out.push_back(w);
         return out;
     }
 
@@ -131,7 +138,8 @@ class DownloadManagerX11Test : public ::testing::Test, protected FakeServices {
     std::unique_ptr<WindowSystem> realWindows;
     std::unique_ptr<ProgramLauncher> realLauncher;
     std::unique_ptr<Clock> realClock;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Monitor> monitor;
+    Form1* form = nullptr;
 };
 
 TEST_F(DownloadManagerX11Test, ClosedWhenOthersFoundStartedAndMinimisedOnceWhenFree) {
@@ -140,30 +148,30 @@ TEST_F(DownloadManagerX11Test, ClosedWhenOthersFoundStartedAndMinimisedOnceWhenF
     ASSERT_TRUE(handStarted.waitForReadyRead(5000));
     ASSERT_TRUE(WaitFor([&] { return ManagerWindows().size() == 1; }));
 
-    ReactToOthersFound(*form);
+    ReactToOthersFound(*monitor);
     EXPECT_TRUE(handStarted.waitForFinished(5000)) << "its window was not closed";
     EXPECT_TRUE(WaitFor([&] { return ManagerWindows().empty(); }));
-    EXPECT_EQ(form->qidong, 0);
+    EXPECT_EQ(monitor->state.qidong, 0);
 
     QElapsedTimer took;
     took.start();
-    ReactToNetworkFree(*form);
+    ReactToNetworkFree(*monitor);
     EXPECT_GE(took.elapsed(), 2000);
     EXPECT_EQ(Starts(), 1);
-    EXPECT_EQ(form->qidong, 1);
+    EXPECT_EQ(monitor->state.qidong, 1);
     EXPECT_EQ(form->Label15->text(), QStringLiteral("安全"));
     std::vector<WindowSystem::WindowId> started = ManagerWindows();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_TRUE(WaitFor([&] { return IsIconic(started[0]); }, 2000)) << "not minimised";
 
-    ReactToNetworkFree(*form);  // already started by us: nothing
+    ReactToNetworkFree(*monitor);  // already started by us: nothing
     QThread::msleep(300);
     EXPECT_EQ(Starts(), 1);
     EXPECT_EQ(ManagerWindows().size(), 1u);
 
-    ReactToOthersFound(*form);  // and closed again
+    ReactToOthersFound(*monitor);  // and closed again
     EXPECT_TRUE(WaitFor([&] { return ManagerWindows().empty(); }));
-    EXPECT_EQ(form->qidong, 0);
+    EXPECT_EQ(monitor->state.qidong, 0);
 }
 
 }  // namespace

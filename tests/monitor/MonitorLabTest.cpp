@@ -7,9 +7,11 @@
 #include <QProcess>
 #include <memory>
 
-#include "app/Form1.h"
-#include "core/Tray.h"
+#include "core/Monitor.h"
 #include "core/MonitorCycle.h"
+#include "core/Tray.h"
+#include "gui/qt/Form1.h"
+#include "gui/qt/QtFrontEnd.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "scanner/ArpRangeScanner.h"
@@ -37,8 +39,12 @@ class MonitorLabTest : public ::testing::Test, protected FakeServices {
         services.localAddress = realLocalAddress.get();
         services.scanner = realScanner.get();
         services.clock = realClock.get();
-        form = std::make_unique<Form1>(services);
-        AddTrayIcon(*form, IconId::Window);
+        monitor = std::make_unique<Monitor>(services, [this](Form1Events& events) {
+            auto f = std::make_unique<Form1>(events);
+            form = f.get();
+            return f;
+        });
+        AddTrayIcon(*monitor, IconId::Window);
     }
 
     // Runs the lab script on our own lab (its hosts leave or join).
@@ -61,7 +67,8 @@ class MonitorLabTest : public ::testing::Test, protected FakeServices {
     std::unique_ptr<LocalAddress> realLocalAddress;
     std::unique_ptr<RangeScanner> realScanner;
     std::unique_ptr<Clock> realClock;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Monitor> monitor;
+    Form1* form = nullptr;
 };
 
 TEST_F(MonitorLabTest, CountsTwoHostsThenNoneAfterTheyLeave) {
@@ -73,8 +80,8 @@ TEST_F(MonitorLabTest, CountsTwoHostsThenNoneAfterTheyLeave) {
     ASSERT_EQ(hostMacs.size(), 2);
 
     form->Text8->setText(QStringLiteral("0"));  // a scan on every tick
-    form->Command1Click();
-    MonitorTick(*form);
+    monitor->Command1Click();
+    MonitorTick(*monitor);
 
     EXPECT_EQ(form->Text5->text(), Env("RM_LAB_SCANNER_IP"));
     EXPECT_EQ(form->Text4->text(), Env("RM_LAB_SCANNER_MAC"));
@@ -89,7 +96,7 @@ TEST_F(MonitorLabTest, CountsTwoHostsThenNoneAfterTheyLeave) {
 
     Lab({QStringLiteral("leave"), QStringLiteral("h1")});
     Lab({QStringLiteral("leave"), QStringLiteral("h2")});
-    MonitorTick(*form);  // ten sweeps that find nobody
+    MonitorTick(*monitor);  // ten sweeps that find nobody
 
     EXPECT_EQ(form->Label11->text(), QStringLiteral("注意！有0台计算机在网络"));
     EXPECT_EQ(form->List1->count(), 0);
