@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     auto messages = rm::MakeQtMessageBoxes(parent);
     auto fileDialog = rm::MakeQtFileDialog(parent);
     auto folder = rm::MakeLinuxProgramFolder();
-    auto settingsFolder = rm::MakeLinuxSettingsFolder(QString::fromStdString(folder->Path()));
+    auto settingsFolder = rm::MakeLinuxSettingsFolder(folder->Path());
     auto settings = rm::MakeLinuxSettingsFiles(*settingsFolder);
     auto codec = rm::MakeIconvNarrowCodec();
     auto clock = rm::MakeQtClock();

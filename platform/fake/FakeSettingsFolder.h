@@ -2,7 +2,7 @@
 // test sets, it makes nothing.
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "platform/linux/SettingsFolder.h"
 
@@ -10,18 +10,18 @@ namespace rm {
 
 class FakeSettingsFolder : public SettingsFolder {
   public:
-    QString path = QStringLiteral("/opt/router-monitor");
-    QString defaults;       // empty: the settings live in the program folder
-    QString createError;    // non-empty: Create fails with it
+    std::string path = "/opt/router-monitor";
+    std::string defaults;     // empty: the settings live in the program folder
+    std::string createError;  // non-empty: Create fails with it
     int created = 0;
-    QString Path() override { return path; }
-    bool Create(QString* error) override {
+    std::string Path() override { return path; }
+    bool Create(std::string* error) override {
         ++created;
-        if (createError.isEmpty()) return true;
+        if (createError.empty()) return true;
         *error = createError;
         return false;
     }
-    QString DefaultsPath() override { return defaults; }
+    std::string DefaultsPath() override { return defaults; }
 };
 
 }  // namespace rm

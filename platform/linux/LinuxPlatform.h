@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/DesktopApi.h"
@@ -33,9 +34,9 @@ std::unique_ptr<ProgramFolder> MakeLinuxProgramFolder();
 // The running user's settings folder: `programFolder` when only that user may
 // write it, else `userFolder` (by default the one under $XDG_CONFIG_HOME or
 // ~/.config), filled from the program folder's files on first start.
-std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder);
-std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder,
-                                                        const QString& userFolder);
+std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const std::string& programFolder);
+std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const std::string& programFolder,
+                                                        const std::string& userFolder);
 // The settings files in `folder` (which outlives them) and their iconv codec.
 std::unique_ptr<SettingsFiles> MakeLinuxSettingsFiles(SettingsFolder& folder);
 std::unique_ptr<NarrowCodec> MakeIconvNarrowCodec();

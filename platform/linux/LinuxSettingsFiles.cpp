@@ -1,8 +1,6 @@
 // The settings files of the Linux program: the user's settings folder, checked
 // reads of its files, the all-or-nothing save (SettingsIo), and the iconv codec
 // of their narrow text (SettingsFile).
-#include <QString>
-
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SettingsFile.h"
 #include "platform/linux/SettingsIo.h"
@@ -11,10 +9,6 @@ namespace rm {
 
 namespace {
 
-QString FromUtf8(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 class LinuxSettingsFiles : public SettingsFiles {
   public:
     explicit LinuxSettingsFiles(SettingsFolder& folder) : folder_(folder) {}
@@ -22,18 +16,18 @@ class LinuxSettingsFiles : public SettingsFiles {
     // A new settings folder gets the files the program ships with before the
     // first load; a folder that is the program folder itself already has them.
     bool Prepare(const std::vector<std::string>& names, SettingsFailure* failure) override {
-        QString error;
+        std::string error;
         if (!folder_.Create(&error)) {
-            *failure = {folder_.Path().toStdString(), error.toStdString(), true, false};
+            *failure = {folder_.Path(), error, true, false};
             return false;
         }
-        const QString defaults = folder_.DefaultsPath();
-        if (defaults.isEmpty()) return true;
+        const std::string defaults = folder_.DefaultsPath();
+        if (defaults.empty()) return true;
         std::vector<const char*> cnames;
         for (const auto& n : names) cnames.push_back(n.c_str());
-        QString failedPath;
+        std::string failedPath;
         if (!CopyMissingSettingsFiles(defaults, folder_.Path(), cnames, &failedPath, &error)) {
-            *failure = {failedPath.toStdString(), error.toStdString(), false, false};
+            *failure = {failedPath, error, false, false};
             return false;
         }
         return true;
@@ -41,24 +35,21 @@ class LinuxSettingsFiles : public SettingsFiles {
 
     bool ReadValue(const std::string& name, size_t keepBytes, std::string* value,
                    SettingsFailure* failure) override {
-        const QString path = folder_.Path() + QLatin1Char('/') + FromUtf8(name);
-        QByteArray bytes;
-        QString error;
-        if (!ReadSettingsValue(path, keepBytes, &bytes, &error)) {
-            *failure = {path.toStdString(), error.toStdString(), false, false};
+        const std::string path = folder_.Path() + '/' + name;
+        std::string error;
+        if (!ReadSettingsValue(path, keepBytes, value, &error)) {
+            *failure = {path, error, false, false};
             return false;
         }
-        *value = bytes.toStdString();
         return true;
     }
 
     bool WriteAll(const std::vector<SettingsWrite>& files, SettingsFailure* failure) override {
-        std::vector<rm::SettingsFileWrite> writes;
-        for (const auto& f : files)
-            writes.push_back({f.fileName.c_str(), QByteArray::fromStdString(f.bytes)});
+        std::vector<SettingsFileWrite> writes;
+        for (const auto& f : files) writes.push_back({f.fileName.c_str(), f.bytes});
         SaveFailure f;
         if (WriteSettingsFiles(folder_.Path(), writes, &f)) return true;
-        *failure = {f.path.toStdString(), f.error.toStdString(), f.atFolder, f.someReplaced};
+        *failure = {f.path, f.error, f.atFolder, f.someReplaced};
         return false;
     }
 
@@ -68,12 +59,8 @@ class LinuxSettingsFiles : public SettingsFiles {
 
 class IconvNarrowCodec : public NarrowCodec {
   public:
-    std::string Decode(std::string_view narrow) override {
-        return DecodeNarrow(QByteArrayView(narrow.data(), qsizetype(narrow.size()))).toStdString();
-    }
-    std::string Encode(std::string_view utf8) override {
-        return EncodeNarrow(QString::fromUtf8(utf8.data(), qsizetype(utf8.size()))).toStdString();
-    }
+    std::string Decode(std::string_view narrow) override { return DecodeNarrow(narrow); }
+    std::string Encode(std::string_view utf8) override { return EncodeNarrow(utf8); }
 };
 
 }  // namespace

@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SettingsLocation.h"
@@ -17,18 +20,24 @@ namespace rm {
 
 namespace {
 
-QString SystemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+std::string SystemError(int err) {
+    return std::strerror(err);
+}
+
+// A mode as four octal digits, as chmod takes it: "0775".
+std::string OctalMode(mode_t mode) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04o", unsigned(mode & 07777));
+    return text;
 }
 
 class LinuxSettingsFolder : public SettingsFolder {
   public:
-    LinuxSettingsFolder(const QString& programFolder, const QString& userFolder)
+    LinuxSettingsFolder(const std::string& programFolder, const std::string& userFolder)
         : programFolder_(programFolder) {
         struct stat st {};
-        const QByteArray p =
-            QFile::encodeName(programFolder.isEmpty() ? QStringLiteral("/") : programFolder);
-        if (::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        const std::string p = programFolder.empty() ? std::string("/") : programFolder;
+        if (::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
             FolderMayHoldSettings(st.st_uid, st.st_mode, ::geteuid())) {
             path_ = programFolder;
         } else {
@@ -37,63 +46,58 @@ class LinuxSettingsFolder : public SettingsFolder {
         }
     }
 
-    QString Path() override { return path_; }
-    QString DefaultsPath() override { return defaults_; }
+    std::string Path() override { return path_; }
+    std::string DefaultsPath() override { return defaults_; }
 
-    bool Create(QString* error) override {
-        if (path_.isEmpty()) {
-            *error = QStringLiteral("找不到用户的主目录（HOME 未设置），无处存放设置");
+    bool Create(std::string* error) override {
+        if (path_.empty()) {
+            *error = "找不到用户的主目录（HOME 未设置），无处存放设置";
             return false;
         }
-        if (!defaults_.isEmpty()) {
-            QString failed;
+        if (!defaults_.empty()) {
+            std::string failed;
             int err = 0;
             if (!MakeFolders(path_, &failed, &err)) {
-                *error = QStringLiteral("无法创建文件夹 %1：%2").arg(failed, SystemError(err));
+                *error = "无法创建文件夹 " + failed + "：" + SystemError(err);
                 return false;
             }
         }
         struct stat st {};
-        if (::stat(QFile::encodeName(path_).constData(), &st) != 0) {
-            *error = QStringLiteral("设置文件夹 %1：%2").arg(path_, SystemError(errno));
+        if (::stat(path_.c_str(), &st) != 0) {
+            *error = "设置文件夹 " + path_ + "：" + SystemError(errno);
             return false;
         }
         if (!S_ISDIR(st.st_mode)) {
-            *error = QStringLiteral("设置文件夹 %1 不是文件夹").arg(path_);
+            *error = "设置文件夹 " + path_ + " 不是文件夹";
             return false;
         }
         if (!FolderMayHoldSettings(st.st_uid, st.st_mode, ::geteuid())) {
             *error = st.st_uid != ::geteuid()
-                         ? QStringLiteral("设置文件夹 %1 属于另一个用户（uid %2）")
-                               .arg(path_)
-                               .arg(st.st_uid)
-                         : QStringLiteral(
-                               "设置文件夹 %1 可被其他用户写入（权限 %2），"
-                               "请用 chmod go-w 去掉他们的写权限")
-                               .arg(path_)
-                               .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
+                         ? "设置文件夹 " + path_ + " 属于另一个用户（uid " +
+                               std::to_string(st.st_uid) + "）"
+                         : "设置文件夹 " + path_ + " 可被其他用户写入（权限 " +
+                               OctalMode(st.st_mode) + "），请用 chmod go-w 去掉他们的写权限";
             return false;
         }
         return true;
     }
 
   private:
-    QString programFolder_;
-    QString path_;
-    QString defaults_;
+    std::string programFolder_;
+    std::string path_;
+    std::string defaults_;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder,
-                                                        const QString& userFolder) {
+std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const std::string& programFolder,
+                                                        const std::string& userFolder) {
     return std::make_unique<LinuxSettingsFolder>(programFolder, userFolder);
 }
 
-std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const QString& programFolder) {
-    return MakeLinuxSettingsFolder(
-        programFolder,
-        UserSettingsFolder(QFile::decodeName(qgetenv("XDG_CONFIG_HOME")), HomeFolder()));
+std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const std::string& programFolder) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    return MakeLinuxSettingsFolder(programFolder, UserSettingsFolder(xdg ? xdg : "", HomeFolder()));
 }
 
 }  // namespace rm

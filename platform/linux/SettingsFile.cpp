@@ -3,20 +3,21 @@
 
 #include <iconv.h>
 
-#include <QList>
-#include <QtGlobal>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+#include "core/Utf8.h"
 
 namespace rm {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-// Host-order UTF-32: the layout of char32_t strings and of QString::toUcs4().
-constexpr const char* kUtf32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-32LE" : "UTF-32BE";
+// Host-order UTF-32: the layout of char32_t strings.
+constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
 
 // One iconv conversion descriptor, closed on scope exit.
 class Iconv {
@@ -81,30 +82,30 @@ Codecs& ThreadCodecs() {
 
 }  // namespace
 
-void LastLineReader::Append(QByteArrayView part) {
-    if (size_t(line_.size()) >= keep_) return;
-    const size_t room = keep_ - size_t(line_.size());
-    line_.append(part.first(qsizetype(std::min(room, size_t(part.size())))));
+void LastLineReader::Append(std::string_view part) {
+    if (line_.size() >= keep_) return;
+    const size_t room = keep_ - line_.size();
+    line_.append(part.substr(0, std::min(room, part.size())));
 }
 
-void LastLineReader::Feed(QByteArrayView chunk) {
+void LastLineReader::Feed(std::string_view chunk) {
     const char* data = chunk.data();
-    const qsizetype n = chunk.size();
-    qsizetype i = 0;
+    const size_t n = chunk.size();
+    size_t i = 0;
     if (n > 0 && afterCr_) {
         // The LF of a CR LF that was split between two chunks.
         afterCr_ = false;
         if (data[0] == '\n') i = 1;
     }
     while (i < n) {
-        const void* cr = std::memchr(data + i, '\r', size_t(n - i));
+        const void* cr = std::memchr(data + i, '\r', n - i);
         if (cr == nullptr) {
-            Append(chunk.sliced(i));
+            Append(chunk.substr(i));
             inLine_ = true;
             return;
         }
-        const qsizetype at = static_cast<const char*>(cr) - data;
-        Append(chunk.sliced(i, at - i));
+        const size_t at = size_t(static_cast<const char*>(cr) - data);
+        Append(chunk.substr(i, at - i));
         last_ = std::move(line_);
         line_.clear();
         inLine_ = false;
@@ -116,24 +117,24 @@ void LastLineReader::Feed(QByteArrayView chunk) {
     }
 }
 
-QByteArray LastLineReader::Value() const {
+std::string LastLineReader::Value() const {
     return inLine_ ? line_ : last_;
 }
 
-QByteArray LastLine(QByteArrayView content) {
+std::string LastLine(std::string_view content) {
     LastLineReader reader;
     reader.Feed(content);
     return reader.Value();
 }
 
-QString DecodeNarrow(QByteArrayView bytes) {
+std::string DecodeNarrow(std::string_view bytes) {
     Iconv& gbk = ThreadCodecs().gbkDecode;
     Iconv& gb18030 = ThreadCodecs().gb18030Decode;
     if (gbk.ok()) gbk.Reset();
     std::u32string out;
-    out.reserve(size_t(bytes.size()));
+    out.reserve(bytes.size());
     const char* p = bytes.data();
-    size_t left = size_t(bytes.size());
+    size_t left = bytes.size();
     char32_t buf[1024];
     while (left > 0) {
         char* op = reinterpret_cast<char*>(buf);
@@ -153,18 +154,18 @@ QString DecodeNarrow(QByteArrayView bytes) {
         left -= used;
         if (gbk.ok()) gbk.Reset();
     }
-    return QString::fromUcs4(out.data(), qsizetype(out.size()));
+    return EncodeUtf8(out);
 }
 
-QByteArray EncodeNarrow(const QString& text) {
-    const QList<uint> ucs4 = text.toUcs4();  // unpaired surrogates become U+FFFD
+std::string EncodeNarrow(std::string_view utf8) {
+    const std::u32string ucs4 = DecodeUtf8(utf8);  // bytes that are no UTF-8 become U+FFFD
     Iconv& gbk = ThreadCodecs().gbkEncode;
     Iconv& gb18030 = ThreadCodecs().gb18030Encode;
     if (gbk.ok()) gbk.Reset();
-    QByteArray out;
-    out.reserve(text.size() * 2);
-    const char* p = reinterpret_cast<const char*>(ucs4.constData());
-    size_t left = size_t(ucs4.size()) * sizeof(uint);
+    std::string out;
+    out.reserve(ucs4.size() * 2);
+    const char* p = reinterpret_cast<const char*>(ucs4.data());
+    size_t left = ucs4.size() * sizeof(char32_t);
     char buf[4096];
     while (left > 0) {
         char* op = buf;
@@ -172,28 +173,28 @@ QByteArray EncodeNarrow(const QString& text) {
         errno = 0;
         const size_t r = gbk.ok() ? gbk.Convert(&p, &left, &op, &outLeft) : size_t(-1);
         const int err = gbk.ok() ? errno : EILSEQ;
-        out.append(buf, qsizetype(sizeof buf - outLeft));
+        out.append(buf, sizeof buf - outLeft);
         if (r != size_t(-1) || err == E2BIG) continue;
         // A character without a GBK code: GB18030 has one for every character.
         char seq[8];
         size_t written = 0;
-        if (gb18030.ok() && ConvertOne(gb18030, p, sizeof(uint), seq, sizeof seq, &written)) {
-            out.append(seq, qsizetype(written));
+        if (gb18030.ok() && ConvertOne(gb18030, p, sizeof(char32_t), seq, sizeof seq, &written)) {
+            out.append(seq, written);
         } else {
             out.append("\x84\x31\xA4\x37", 4);  // U+FFFD in GB18030
         }
-        p += sizeof(uint);
-        left -= sizeof(uint);
+        p += sizeof(char32_t);
+        left -= sizeof(char32_t);
         if (gbk.ok()) gbk.Reset();
     }
     return out;
 }
 
-QByteArray SettingsFileBytes(const QString& value) {
+std::string SettingsFileBytes(std::string_view value) {
     return EncodeNarrow(value) + "\r\n";
 }
 
-QString SettingsFileValue(QByteArrayView content) {
+std::string SettingsFileValue(std::string_view content) {
     return DecodeNarrow(LastLine(content));
 }
 

@@ -2,7 +2,7 @@
 // settings files, made ready before the first load.
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace rm {
 
@@ -14,14 +14,14 @@ class SettingsFolder {
   public:
     virtual ~SettingsFolder() = default;
     // The folder, no trailing separator. Nothing is created.
-    virtual QString Path() = 0;
+    virtual std::string Path() = 0;
     // Makes Path() exist (missing folders are created for the user alone) and
     // checks that nobody else may write it. False with the reason in plain
     // words in `error` when it cannot be used.
-    virtual bool Create(QString* error) = 0;
+    virtual bool Create(std::string* error) = 0;
     // The folder whose settings files fill a missing one at Create time, or
     // empty when Path() is the program folder itself and nothing is copied.
-    virtual QString DefaultsPath() = 0;
+    virtual std::string DefaultsPath() = 0;
 };
 
 }  // namespace rm

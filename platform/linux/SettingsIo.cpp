@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/linux/SettingsFile.h"
@@ -26,8 +27,8 @@ namespace rm {
 
 namespace {
 
-QString SystemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+std::string SystemError(int err) {
+    return std::strerror(err);
 }
 
 class Fd {
@@ -57,9 +58,9 @@ bool ReadFully(int fd, char* p, size_t want, off_t at, size_t* got) {
     return true;
 }
 
-bool WriteAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    size_t left = size_t(bytes.size());
+bool WriteAll(int fd, const std::string& bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
@@ -73,32 +74,31 @@ bool WriteAll(int fd, const QByteArray& bytes) {
 // Opens a file to be read as a setting, refusing what another user could have
 // put there. O_NOFOLLOW: a link is refused, not followed (ELOOP). O_NONBLOCK:
 // a FIFO put in a file's place must not hang start-up before fstat sees it.
-int OpenTrusted(const QString& path, struct stat* st, QString* error) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+int OpenTrusted(const std::string& path, struct stat* st, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int err = errno;
         *error =
-            err == ELOOP ? QStringLiteral("它是符号链接；设置只从普通文件读取") : SystemError(err);
+            err == ELOOP ? std::string("它是符号链接；设置只从普通文件读取") : SystemError(err);
         return -1;
     }
-    QString why;
+    std::string why;
     if (::fstat(fd, st) != 0) {
         why = SystemError(errno);
     } else if (S_ISDIR(st->st_mode)) {
         why = SystemError(EISDIR);
     } else if (!S_ISREG(st->st_mode)) {  // a device or FIFO would never end or never answer
-        why = QStringLiteral("它不是普通文件");
+        why = "它不是普通文件";
     } else {
         why = UntrustedFileReason(st->st_uid, st->st_mode, ::geteuid());
     }
-    if (why.isEmpty()) return fd;
+    if (why.empty()) return fd;
     ::close(fd);
     *error = why;
     return -1;
 }
 
-QByteArray RandomSuffix() {
+std::string RandomSuffix() {
     static constexpr char kChars[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     unsigned char raw[6];
@@ -106,7 +106,7 @@ QByteArray RandomSuffix() {
         thread_local std::mt19937 fallback{std::random_device{}()};
         for (auto& b : raw) b = static_cast<unsigned char>(fallback());
     }
-    QByteArray s;
+    std::string s;
     for (unsigned char b : raw) s += kChars[b % (sizeof kChars - 1)];
     return s;
 }
@@ -114,19 +114,19 @@ QByteArray RandomSuffix() {
 // A temporary's name: "." + the settings file's name + "." + pid + "." + six
 // random letters or digits. The pid tells a later save whether the save that
 // made it may still be running; the random part keeps two threads apart.
-QByteArray TemporaryName(const char* fileName) {
-    return QByteArrayLiteral(".") + fileName + '.' + QByteArray::number(qint64(::getpid())) + '.' +
+std::string TemporaryName(const char* fileName) {
+    return std::string(".") + fileName + '.' + std::to_string(int64_t(::getpid())) + '.' +
            RandomSuffix();
 }
 
 // A new temporary in `dir` holding `bytes`, flushed to disk, with `mode`
 // (umask applied when `exactMode` is false). Never follows or reuses a name.
-bool WriteTemporary(int dir, const char* fileName, const QByteArray& bytes, mode_t mode,
-                    bool exactMode, QByteArray* name, int* err) {
+bool WriteTemporary(int dir, const char* fileName, const std::string& bytes, mode_t mode,
+                    bool exactMode, std::string* name, int* err) {
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         *name = TemporaryName(fileName);
-        fd = ::openat(dir, name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        fd = ::openat(dir, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       mode);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -140,12 +140,12 @@ bool WriteTemporary(int dir, const char* fileName, const QByteArray& bytes, mode
     *err = errno;
     if (::close(fd) != 0 && ok) {
         *err = errno;
-        ::unlinkat(dir, name->constData(), 0);
+        ::unlinkat(dir, name->c_str(), 0);
         name->clear();
         return false;
     }
     if (!ok) {
-        ::unlinkat(dir, name->constData(), 0);
+        ::unlinkat(dir, name->c_str(), 0);
         name->clear();
     }
     return ok;
@@ -153,10 +153,10 @@ bool WriteTemporary(int dir, const char* fileName, const QByteArray& bytes, mode
 
 // The folder, its links resolved once, opened so that nothing later in the
 // save looks its path up again.
-int OpenFolder(const QString& folder, int* err) {
-    const QByteArray path = QFile::encodeName(folder.isEmpty() ? QStringLiteral("/") : folder);
+int OpenFolder(const std::string& folder, int* err) {
+    const std::string path = folder.empty() ? std::string("/") : folder;
     char resolved[PATH_MAX];
-    if (::realpath(path.constData(), resolved) == nullptr) {
+    if (::realpath(path.c_str(), resolved) == nullptr) {
         *err = errno;
         return -1;
     }
@@ -176,8 +176,9 @@ bool TemporaryOf(const char* name, const std::vector<SettingsFileWrite>& files, 
         while (*p >= '0' && *p <= '9') ++p;
         if (p == digits || p - digits > 10 || *p != '.') return false;
         const char* tail = p + 1;
-        if (std::strlen(tail) != 6 ||
-            !std::all_of(tail, tail + 6, [](char c) { return std::isalnum(uchar(c)); }))
+        if (std::strlen(tail) != 6 || !std::all_of(tail, tail + 6, [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c));
+            }))
             return false;
         *pid = pid_t(std::strtoll(digits, nullptr, 10));
         return true;
@@ -276,16 +277,19 @@ bool ModeFor(int dir, const char* name, mode_t* mode, bool* exact, int* err) {
 
 }  // namespace
 
-QString UntrustedFileReason(uid_t owner, mode_t mode, uid_t euid) {
+std::string UntrustedFileReason(uid_t owner, mode_t mode, uid_t euid) {
     if (owner != euid && owner != 0)
-        return QStringLiteral("它属于另一个用户（uid %1），不能由他决定本用户的设置").arg(owner);
-    if ((mode & (S_IWGRP | S_IWOTH)) != 0)
-        return QStringLiteral("其他用户可以写入它（权限 %1）；请用 chmod go-w 去掉他们的写权限")
-            .arg(uint(mode & 07777), 4, 8, QLatin1Char('0'));
-    return QString();
+        return "它属于另一个用户（uid " + std::to_string(owner) + "），不能由他决定本用户的设置";
+    if ((mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char octal[16];
+        std::snprintf(octal, sizeof octal, "%04o", unsigned(mode & 07777));
+        return std::string("其他用户可以写入它（权限 ") + octal +
+               "）；请用 chmod go-w 去掉他们的写权限";
+    }
+    return std::string();
 }
 
-bool ReadSettingsTail(const QString& path, QByteArray* tail, bool* cut, QString* error) {
+bool ReadSettingsTail(const std::string& path, std::string* tail, bool* cut, std::string* error) {
     struct stat st {};
     Fd fd(OpenTrusted(path, &st, error));
     if (!fd.ok()) return false;
@@ -294,34 +298,35 @@ bool ReadSettingsTail(const QString& path, QByteArray* tail, bool* cut, QString*
     const off_t size = st.st_size;
     const off_t from = size > kSettingsTailBytes ? size - kSettingsTailBytes - 1 : 0;
     *cut = from > 0;
-    tail->resize(qsizetype(size - from));
+    tail->resize(size_t(size - from));
     size_t got = 0;
-    if (!ReadFully(fd.get(), tail->data(), size_t(tail->size()), from, &got)) {
+    if (!ReadFully(fd.get(), tail->data(), tail->size(), from, &got)) {
         *error = SystemError(errno);
         return false;
     }
-    tail->truncate(qsizetype(got));
+    tail->resize(got);
     return true;
 }
 
-bool ReadSettingsValue(const QString& path, size_t keepBytes, QByteArray* value, QString* error) {
-    QByteArray tail;
+bool ReadSettingsValue(const std::string& path, size_t keepBytes, std::string* value,
+                       std::string* error) {
+    std::string tail;
     bool cut = false;
     if (!ReadSettingsTail(path, &tail, &cut, error)) return false;
     LastLineReader reader(keepBytes);
-    QByteArrayView view(tail);
+    std::string_view view(tail);
     // Unless a CR ends the line before the tail, the extra first byte belongs
     // to a line that starts earlier and goes on in the tail: skipping it keeps
     // the tail's own bytes.
-    if (cut && !view.isEmpty() && view.front() != '\r') view = view.sliced(1);
+    if (cut && !view.empty() && view.front() != '\r') view.remove_prefix(1);
     reader.Feed(view);
     *value = reader.Value();
     return true;
 }
 
-bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
-                              const std::vector<const char*>& names, QString* failedPath,
-                              QString* error) {
+bool CopyMissingSettingsFiles(const std::string& defaults, const std::string& folder,
+                              const std::vector<const char*>& names, std::string* failedPath,
+                              std::string* error) {
     int err = 0;
     Fd dir(OpenFolder(folder, &err));
     if (!dir.ok()) {
@@ -332,8 +337,8 @@ bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
     for (const char* name : names) {
         struct stat st {};
         if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) continue;  // kept
-        const QString source = defaults + QLatin1Char('/') + QString::fromLatin1(name);
-        QByteArray bytes;
+        const std::string source = defaults + '/' + name;
+        std::string bytes;
         bool cut = false;
         if (!ReadSettingsTail(source, &bytes, &cut, error)) {
             *failedPath = source;
@@ -341,21 +346,21 @@ bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
         }
         if (cut) {
             *failedPath = source;
-            *error = QStringLiteral("它大于 %1 字节，不是设置文件").arg(kSettingsTailBytes);
+            *error = "它大于 " + std::to_string(kSettingsTailBytes) + " 字节，不是设置文件";
             return false;
         }
-        QByteArray temporary;
+        std::string temporary;
         if (!WriteTemporary(dir.get(), name, bytes, 0644, false, &temporary, &err)) {
-            *failedPath = folder + QLatin1Char('/') + QString::fromLatin1(name);
+            *failedPath = folder + '/' + name;
             *error = SystemError(err);
             return false;
         }
         // RENAME_NOREPLACE: a file another monitor made meanwhile is kept.
-        if (::renameat2(dir.get(), temporary.constData(), dir.get(), name, RENAME_NOREPLACE) != 0) {
+        if (::renameat2(dir.get(), temporary.c_str(), dir.get(), name, RENAME_NOREPLACE) != 0) {
             err = errno;
-            ::unlinkat(dir.get(), temporary.constData(), 0);
+            ::unlinkat(dir.get(), temporary.c_str(), 0);
             if (err == EEXIST) continue;
-            *failedPath = folder + QLatin1Char('/') + QString::fromLatin1(name);
+            *failedPath = folder + '/' + name;
             *error = SystemError(err);
             return false;
         }
@@ -364,11 +369,9 @@ bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
     return true;
 }
 
-bool WriteSettingsFiles(const QString& folder, const std::vector<SettingsFileWrite>& files,
+bool WriteSettingsFiles(const std::string& folder, const std::vector<SettingsFileWrite>& files,
                         SaveFailure* failure) {
-    auto pathOf = [&](const char* name) {
-        return folder + QLatin1Char('/') + QString::fromLatin1(name);
-    };
+    auto pathOf = [&](const char* name) { return folder + '/' + name; };
     int err = 0;
     Fd dir(OpenFolder(folder, &err));
     if (!dir.ok()) {
@@ -378,16 +381,16 @@ bool WriteSettingsFiles(const QString& folder, const std::vector<SettingsFileWri
     Fd lock(TakeLock(dir.get(), &err));
     if (!lock.ok()) {
         *failure = {pathOf(kSettingsLockName),
-                    err == EBUSY ? QStringLiteral("另一个保存一直没有结束") : SystemError(err),
-                    true, false};
+                    err == EBUSY ? std::string("另一个保存一直没有结束") : SystemError(err), true,
+                    false};
         return false;
     }
     RemoveStaleTemporaries(dir.get(), files);
 
-    std::vector<QByteArray> temporaries(files.size());
+    std::vector<std::string> temporaries(files.size());
     auto removeOurs = [&] {
         for (const auto& t : temporaries)
-            if (!t.isEmpty()) ::unlinkat(dir.get(), t.constData(), 0);
+            if (!t.empty()) ::unlinkat(dir.get(), t.c_str(), 0);
     };
     for (size_t i = 0; i < files.size(); ++i) {
         mode_t mode = 0644;
@@ -401,7 +404,7 @@ bool WriteSettingsFiles(const QString& folder, const std::vector<SettingsFileWri
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        if (::renameat(dir.get(), temporaries[i].constData(), dir.get(), files[i].fileName) != 0) {
+        if (::renameat(dir.get(), temporaries[i].c_str(), dir.get(), files[i].fileName) != 0) {
             err = errno;
             removeOurs();
             // Only a failure after the checks above (which nothing ordinary

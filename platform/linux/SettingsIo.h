@@ -7,8 +7,8 @@
 
 #include <sys/types.h>
 
-#include <QByteArray>
-#include <QString>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace rm {
@@ -16,7 +16,7 @@ namespace rm {
 // Only the end of a settings file is read: its last line is the value, and a
 // value is never anywhere near this long. A huge (or sparse) file then costs
 // one short read.
-constexpr qint64 kSettingsTailBytes = 64 * 1024;
+constexpr int64_t kSettingsTailBytes = 64 * 1024;
 
 // The name of the lock file that every save holds in the settings folder.
 inline constexpr char kSettingsLockName[] = ".savedata.lock";
@@ -24,34 +24,35 @@ inline constexpr char kSettingsLockName[] = ".savedata.lock";
 // Why a settings file with this owner and mode must not be loaded by the user
 // `euid`, in plain words, or empty when it may: it must belong to that user or
 // to root, and no group or other write bit may be set.
-QString UntrustedFileReason(uid_t owner, mode_t mode, uid_t euid);
+std::string UntrustedFileReason(uid_t owner, mode_t mode, uid_t euid);
 
 // The bytes the last line is taken from: the whole file, or its last
 // kSettingsTailBytes when it is longer. The file itself (never a link to it)
 // must be a regular file that passes UntrustedFileReason. False with the
 // reason in `error`; a FIFO or device is refused without waiting on it.
-bool ReadSettingsTail(const QString& path, QByteArray* tail, bool* cut, QString* error);
+bool ReadSettingsTail(const std::string& path, std::string* tail, bool* cut, std::string* error);
 
 // The last line of a settings file (Value of a LastLineReader that keeps
 // `keepBytes`), read as ReadSettingsTail reads it.
-bool ReadSettingsValue(const QString& path, size_t keepBytes, QByteArray* value, QString* error);
+bool ReadSettingsValue(const std::string& path, size_t keepBytes, std::string* value,
+                       std::string* error);
 
 // For each name missing from `folder` (nothing at all there, not even a
 // link), a copy of the file of that name in `defaults`, which must pass the
 // same checks as a load. An existing file is never replaced, even by another
 // monitor copying at the same moment. On failure `failedPath` names the file.
-bool CopyMissingSettingsFiles(const QString& defaults, const QString& folder,
-                              const std::vector<const char*>& names, QString* failedPath,
-                              QString* error);
+bool CopyMissingSettingsFiles(const std::string& defaults, const std::string& folder,
+                              const std::vector<const char*>& names, std::string* failedPath,
+                              std::string* error);
 
 struct SettingsFileWrite {
     const char* fileName;
-    QByteArray bytes;
+    std::string bytes;
 };
 
 struct SaveFailure {
-    QString path;               // the file, or the folder or its lock when those failed
-    QString error;              // the system's error or the reason in words
+    std::string path;           // the file, or the folder or its lock when those failed
+    std::string error;          // the system's error or the reason in words
     bool atFolder = false;      // the folder or the lock failed: nothing was written
     bool someReplaced = false;  // a rename failed after others had succeeded
 };
@@ -63,7 +64,7 @@ struct SaveFailure {
 // A file without any write bit, or one this user may not write, refuses the
 // save before anything changes. Holds the folder's lock file throughout, and
 // under it removes the temporaries of saves whose process is gone.
-bool WriteSettingsFiles(const QString& folder, const std::vector<SettingsFileWrite>& files,
+bool WriteSettingsFiles(const std::string& folder, const std::vector<SettingsFileWrite>& files,
                         SaveFailure* failure);
 
 }  // namespace rm

@@ -5,9 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
-#include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace rm {
@@ -16,38 +17,40 @@ bool FolderMayHoldSettings(uid_t owner, mode_t mode, uid_t euid) {
     return owner == euid && (mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-QString UserSettingsFolder(const QString& xdgConfigHome, const QString& home) {
-    auto trimmed = [](QString path) {
-        while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
-        return path == QLatin1String("/") ? QString() : path;
+std::string UserSettingsFolder(const std::string& xdgConfigHome, const std::string& home) {
+    auto trimmed = [](std::string path) {
+        while (path.size() > 1 && path.ends_with('/')) path.pop_back();
+        return path == "/" ? std::string() : path;
     };
-    if (xdgConfigHome.startsWith(QLatin1Char('/')))
-        return trimmed(xdgConfigHome) + QStringLiteral("/router-monitor");
-    if (home.startsWith(QLatin1Char('/')))
-        return trimmed(home) + QStringLiteral("/.config/router-monitor");
-    return QString();
+    if (xdgConfigHome.starts_with('/')) return trimmed(xdgConfigHome) + "/router-monitor";
+    if (home.starts_with('/')) return trimmed(home) + "/.config/router-monitor";
+    return std::string();
 }
 
-QString HomeFolder() {
-    const QString env = QFile::decodeName(qgetenv("HOME"));
-    if (env.startsWith(QLatin1Char('/'))) return env;
+std::string HomeFolder() {
+    const char* env = std::getenv("HOME");
+    if (env != nullptr && env[0] == '/') return env;
     std::vector<char> buffer(16384);
     passwd pw{};
     passwd* found = nullptr;
     if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &found) == 0 &&
         found != nullptr && found->pw_dir != nullptr)
-        return QFile::decodeName(found->pw_dir);
-    return QString();
+        return found->pw_dir;
+    return std::string();
 }
 
-bool MakeFolders(const QString& folder, QString* failed, int* err) {
+bool MakeFolders(const std::string& folder, std::string* failed, int* err) {
     // From the top down, so that each new folder is made inside an existing one.
-    const QStringList parts = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString path;
-    for (const QString& part : parts) {
-        path += QLatin1Char('/') + part;
-        const QByteArray p = QFile::encodeName(path);
-        if (::mkdir(p.constData(), 0700) == 0 || errno == EEXIST) continue;
+    std::string path;
+    size_t at = 0;
+    while (at < folder.size()) {
+        const size_t slash = std::min(folder.find('/', at), folder.size());
+        const std::string_view part = std::string_view(folder).substr(at, slash - at);
+        at = slash + 1;
+        if (part.empty()) continue;
+        path += '/';
+        path += part;
+        if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) continue;
         *failed = path;
         *err = errno;
         return false;

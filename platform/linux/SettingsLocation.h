@@ -5,7 +5,7 @@
 
 #include <sys/types.h>
 
-#include <QString>
+#include <string>
 
 namespace rm {
 
@@ -19,14 +19,14 @@ bool FolderMayHoldSettings(uid_t owner, mode_t mode, uid_t euid);
 // $XDG_CONFIG_HOME/router-monitor when that variable holds an absolute path
 // (the XDG rule: a relative one is ignored), else $HOME/.config/router-monitor.
 // Empty when `home` is not absolute either.
-QString UserSettingsFolder(const QString& xdgConfigHome, const QString& home);
+std::string UserSettingsFolder(const std::string& xdgConfigHome, const std::string& home);
 
 // The home folder: $HOME when it is absolute, else the password database's.
-QString HomeFolder();
+std::string HomeFolder();
 
 // Creates `folder` and every missing folder above it with mode 0700, as the
 // XDG rule asks for folders it makes. False with the system's error and the
 // folder that could not be made.
-bool MakeFolders(const QString& folder, QString* failed, int* err);
+bool MakeFolders(const std::string& folder, std::string* failed, int* err);
 
 }  // namespace rm

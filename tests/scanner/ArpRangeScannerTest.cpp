@@ -3,13 +3,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <QListWidget>
 #include <QTemporaryFile>
 #include <QTest>
 #include <map>
 #include <thread>
 
 #include "scanner/ArpRangeScanner.h"
+#include "scanner/RecordedList.h"
 
 namespace rm {
 namespace {
@@ -59,14 +59,12 @@ std::optional<InterfaceInfo> LabInterface(uint32_t) {
 
 // Lets the event loop run until `count` entries are listed or `ms` pass. (The
 // QTRY_ macros report to QtTest, not to GoogleTest, so they are not used here.)
-bool WaitForCount(const QListWidget& list, int count, int ms = 1500) {
+bool WaitForCount(const RecordedList& list, int count, int ms = 1500) {
     return QTest::qWaitFor([&] { return list.count() >= count; }, ms) && list.count() == count;
 }
 
-QStringList Lines(const QListWidget& list) {
-    QStringList out;
-    for (int i = 0; i < list.count(); ++i) out << list.item(i)->text();
-    return out;
+QStringList Lines(const RecordedList& list) {
+    return list.Lines();
 }
 
 class ScannerTest : public ::testing::Test {
@@ -96,8 +94,8 @@ TEST_F(ScannerTest, OneEntryPerHostInHostOrderThroughTheEventLoop) {
     method->scripts[0] = {{11, {{0x00, 0x1B, 0x21, 0x0A, 0x0B, 0x0C}, milliseconds(5)}},
                           {1, {{0x02, 0x52, 0x4D, 0x00, 0xFE, 0x01}, milliseconds(30)}},
                           {5, {{0xA4, 0x5E, 0x60, 0x00, 0x00, 0x05}, milliseconds(15)}}};
-    QListWidget list;
-    scanner->Therad("10.77.0.", &list, 0, 12);
+    RecordedList list;
+    scanner->Therad("10.77.0.", list, 0, 12);
     EXPECT_EQ(list.count(), 0) << "entries must arrive through the event loop, not inside the call";
     ASSERT_TRUE(WaitForCount(list, 13)) << Lines(list).join('\n').toStdString();
     QTest::qWait(50);
@@ -106,6 +104,7 @@ TEST_F(ScannerTest, OneEntryPerHostInHostOrderThroughTheEventLoop) {
     for (int i = 0; i <= 12; ++i) {
         const QString address = QStringLiteral("10.77.0.%1 ").arg(i);
         EXPECT_TRUE(lines[i].startsWith(address)) << lines[i].toStdString();
+        EXPECT_EQ(list.entry(i).host, i) << "the list orders its lines by this number";
         const bool answered = i == 1 || i == 5 || i == 11;
         EXPECT_EQ(lines[i].contains("00-00-00-00-00-00"), !answered) << lines[i].toStdString();
     }
@@ -119,13 +118,13 @@ TEST_F(ScannerTest, LateAnswersOfAReplacedSweepNeverLand) {
     auto scanner = Make(method);
     method->heedCancel = false;
     method->scripts = {{{20, {{0x00, 0x1B, 0x21, 0, 0, 0x20}, milliseconds(120)}}}, {}};
-    QListWidget list;
-    scanner->Therad("10.77.0.", &list, 20, 22);
+    RecordedList list;
+    scanner->Therad("10.77.0.", list, 20, 22);
     QTest::qWait(20);
     // The next sweep: the cycle clears the list and calls again. The first
     // sweep's answer for .20 comes after that and must not show.
     list.clear();
-    scanner->Therad("10.77.0.", &list, 20, 22);
+    scanner->Therad("10.77.0.", list, 20, 22);
     ASSERT_TRUE(WaitForCount(list, 3)) << Lines(list).join('\n').toStdString();
     QTest::qWait(250);
     const QStringList lines = Lines(list);
@@ -137,31 +136,31 @@ TEST_F(ScannerTest, ListThatGoesAwayMidSweepIsLeftAlone) {
     ScriptedMethod* method;
     auto scanner = Make(method);
     method->scripts[0] = {{3, {{0x00, 0x1B, 0x21, 0, 0, 3}, milliseconds(40)}}};
-    auto* doomed = new QListWidget;
-    scanner->Therad("10.77.0.", doomed, 1, 4);
+    auto* doomed = new RecordedList;
+    scanner->Therad("10.77.0.", *doomed, 1, 4);
     delete doomed;
     QTest::qWait(100);
-    QListWidget list;
-    scanner->Therad("10.77.0.", &list, 1, 4);
+    RecordedList list;
+    scanner->Therad("10.77.0.", list, 1, 4);
     ASSERT_TRUE(WaitForCount(list, 4)) << Lines(list).join('\n').toStdString();
 }
 
 TEST_F(ScannerTest, NoInterfaceForThePrefixListsEveryHostAsSilent) {
     ScriptedMethod* method;
     auto scanner = Make(method, [](uint32_t) { return std::optional<InterfaceInfo>(); });
-    QListWidget list;
-    scanner->Therad("10.99.0.", &list, 250, 300);  // clamped to 250..255
+    RecordedList list;
+    scanner->Therad("10.99.0.", list, 250, 300);  // clamped to 250..255
     ASSERT_TRUE(WaitForCount(list, 6)) << Lines(list).join('\n').toStdString();
     EXPECT_EQ(method->runs, 0);
-    EXPECT_TRUE(list.item(5)->text().startsWith("10.99.0.255 "));
+    EXPECT_TRUE(list.entry(5).line.startsWith("10.99.0.255 "));
     for (const QString& l : Lines(list)) EXPECT_TRUE(l.contains("00-00-00-00-00-00"));
 }
 
 TEST_F(ScannerTest, FirstAboveLastProbesNothing) {
     ScriptedMethod* method;
     auto scanner = Make(method);
-    QListWidget list;
-    scanner->Therad("10.77.0.", &list, 9, 8);
+    RecordedList list;
+    scanner->Therad("10.77.0.", list, 9, 8);
     QTest::qWait(100);
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(method->runs, 0);

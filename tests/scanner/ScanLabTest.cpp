@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +12,7 @@
 
 #include "helper/LabForger.h"
 #include "scanner/ArpRangeScanner.h"
+#include "scanner/RecordedList.h"
 
 namespace rm {
 namespace {
@@ -37,10 +37,8 @@ int Lab(const QStringList& args) {
                              QStringList{args[0], Env("RM_LAB_NAME")} + args.mid(1));
 }
 
-QStringList Lines(const QListWidget& list) {
-    QStringList out;
-    for (int i = 0; i < list.count(); ++i) out << list.item(i)->text();
-    return out;
+QStringList Lines(const RecordedList& list) {
+    return list.Lines();
 }
 
 class ScanLab : public ::testing::Test {
@@ -64,7 +62,7 @@ class ScanLab : public ::testing::Test {
     // One sweep as the monitor makes it: clear, call, let events run for 1500 ms.
     QStringList Sweep(ArpRangeScanner& scanner, int first, int last) {
         list_.clear();
-        scanner.Therad(prefix_, &list_, first, last);
+        scanner.Therad(prefix_.toStdString(), list_, first, last);
         QTest::qWait(1500);
         return Lines(list_);
     }
@@ -88,7 +86,7 @@ class ScanLab : public ::testing::Test {
     }
 
     QByteArray prefix_;
-    QListWidget list_;
+    RecordedList list_;
 };
 
 TEST_F(ScanLab, RawSweepListsPresentAbsentAndDepartedHostsExactly) {
@@ -106,7 +104,7 @@ TEST_F(ScanLab, SweepRacingTheOneBeforeItKeepsOnlyItsOwnEntries) {
     // The whole /24 (its silent hosts keep the first sweep busy), then at once a
     // narrower sweep after h3 left: nothing of the first may show.
     list_.clear();
-    scanner->Therad(prefix_, &list_, 0, 255);
+    scanner->Therad(prefix_.toStdString(), list_, 0, 255);
     QTest::qWait(30);
     ASSERT_EQ(Lab({"leave", "h3"}), 0);
     ExpectExact(Sweep(*scanner, 10, 15), 10, 15, {13});
