@@ -194,11 +194,12 @@ class HelperLink : public ArpLink {
     std::optional<ReceivedFrame> Receive(milliseconds timeout) override {
         const auto end = Clock::now() + timeout;
         for (;;) {
-            if (auto f = socket_.TryReceive()) return f;
+            // The client first: a stream of frames must not delay its next request.
             if (input_.Pending()) {
                 abandoned_ = true;
                 return std::nullopt;
             }
+            if (auto f = socket_.TryReceive()) return f;
             const auto left = std::chrono::ceil<milliseconds>(end - Clock::now()).count();
             if (left <= 0) return std::nullopt;
             pollfd p[2] = {{socket_.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};

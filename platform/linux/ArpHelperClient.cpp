@@ -22,7 +22,9 @@ namespace {
 
 constexpr uint32_t kMask24 = 0x00FFFFFF;  // network byte order
 constexpr size_t kMaxLine = 128;
-constexpr std::chrono::milliseconds kReadyWait{2000};
+// A helper starts in a few milliseconds; the wait stays well inside the time
+// limits of a probe (1 s) and a sweep (1150 ms).
+constexpr std::chrono::milliseconds kReadyWait{400};
 
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> out;
