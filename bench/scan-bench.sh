@@ -7,6 +7,15 @@
 # Then the share of complete sweeps under 10 % loss in each direction, and, with
 # --lag, how long the unprivileged path keeps listing a host that left.
 #
+# Frames per sweep: what the scanner's namespace sends into the bridge (the tx
+# counter of its eth0) while sweeping the whole /24 (.1 .. .255), at 0 % and
+# 10 % loss, for the command's default, --gentle, a monitor-style run
+# (--monitor --repeat, consecutive sweeps through one helper as the window
+# makes them) and arp-scan's default. Under 10 % loss the monitor-style run
+# also gives the share of sweeps listing every known device, and fresh runs of
+# three sweeps the share of devices (each new to its run, as a device that
+# joins) listed within those three.
+#
 # The range swept is that of the lab's hosts: .11 .. .(10+K) for K <= 244 hosts,
 # .3 .. .254 for 252 (netlab.sh puts hosts 245..252 at .3 .. .10).
 #
@@ -33,7 +42,7 @@ while [ $# -gt 0 ]; do
     --runs) RUNS=$2; shift ;;
     --sizes) SIZES=$2; shift ;;
     --lag) LAG=1 ;;
-    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,29p' "$0" >&2; exit 2 ;;
   esac
   shift
 done
@@ -97,6 +106,36 @@ run_arpscan() {
   echo "$((t1 - t0)) $found"
 }
 
+tx_frames() { in_lab cat /sys/class/net/eth0/statistics/tx_packets; }
+FRAME_RUNS=3
+MONITOR_SWEEPS=20
+# frames_of LABEL SWEEPS CMD...: CMD run FRAME_RUNS times (it makes SWEEPS sweeps
+# each), frames per sweep and per address of the /24.
+frames_of() {
+  local label=$1 sweeps=$2 before after total=0 i
+  shift 2
+  for ((i = 0; i < FRAME_RUNS; i++)); do
+    before=$(tx_frames)
+    "$@" >/dev/null 2>&1
+    after=$(tx_frames)
+    total=$((total + after - before))
+  done
+  awk -v t="$total" -v n="$((FRAME_RUNS * sweeps))" -v l="$label" \
+    'BEGIN { printf "%-34s %8.1f frames/sweep  %5.2f per address\n", l, t / n, t / n / 255 }'
+}
+frames_report() {
+  echo "-- $size hosts, $loss % loss: frames sent into the bridge per sweep of the /24 (.1-.255)"
+  for s in "${!SCANS[@]}"; do
+    frames_of "${LABELS[$s]} (default)" 1 as_user "${SCANS[$s]}" "10.77.0." 1 255
+    frames_of "${LABELS[$s]} --gentle" 1 as_user "${SCANS[$s]}" --gentle "10.77.0." 1 255
+    if as_user "${SCANS[$s]}" --monitor "10.77.0." 1 1 >/dev/null 2>&1; then
+      frames_of "${LABELS[$s]} monitor-style" "$MONITOR_SWEEPS" \
+        as_user "${SCANS[$s]}" --monitor --repeat "$MONITOR_SWEEPS" "10.77.0." 1 255
+    fi
+  done
+  frames_of "arp-scan (default)" 1 in_lab arp-scan -q -x -I eth0 "10.77.0.1-10.77.0.255"
+}
+
 # median and range of one column of "a b" lines
 stats() {
   sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
@@ -133,6 +172,7 @@ for size in $SIZES; do
     report "arp-scan (default)" "$tmp/default"
     report "arp-scan --retry=3 -t 100" "$tmp/tuned"
     rm -rf "$tmp"
+    frames_report
   done
   # Completeness under loss: many sweeps, each must find everybody.
   "$LAB" loss "$NAME" 10
@@ -147,6 +187,21 @@ for size in $SIZES; do
       missed=$((missed + size - found))
     done
     echo "-- $size hosts, ${LABELS[$s]# *}: $complete of $sweeps sweeps complete under 10 % loss ($missed of $((sweeps * size)) hosts missed)"
+    # The monitor's schedule: one run of consecutive sweeps; the first two
+    # learn who is there, the rest must list every one of them.
+    as_user "${SCANS[$s]}" --monitor "10.77.0." 1 1 >/dev/null 2>&1 || continue
+    as_user "${SCANS[$s]}" --monitor --repeat "$((sweeps + 2))" "10.77.0." "$FIRST" "$LAST" |
+      grep ' answered in ' | tail -n +3 | awk -v want="$size" -v n="$sweeps" -v l="${LABELS[$s]# *}" \
+        '$1 == want { c++ } { m += want - $1 } END { printf "-- %d hosts, %s monitor-style: %d of %d sweeps list every known host under 10 %% loss (%d missed)\n", want, l, c, n, m }'
+    # Joins: each fresh run knows nobody, as a device that joins is unknown;
+    # each device must be listed in one of the run's first three sweeps.
+    late=0
+    for ((i = 0; i < 20; i++)); do
+      late=$((late + $(as_user "${SCANS[$s]}" --monitor --repeat 3 "10.77.0." "$FIRST" "$LAST" |
+        grep -v ' answered in ' | awk '$2 != "00-00-00-00-00-00" { seen[$1] = 1 } { all[$1] = 1 }
+          END { n = 0; for (a in all) if (!(a in seen)) n++; print n }')))
+    done
+    echo "-- $size hosts, ${LABELS[$s]# *} monitor-style: $((20 * size - late)) of $((20 * size)) new devices listed within 3 sweeps under 10 % loss"
   done
   "$LAB" loss "$NAME" 0
   # CPU of the sweep alone (process start not included), 11 sweeps at 0 % loss.
@@ -159,6 +214,10 @@ for size in $SIZES; do
       as_user "${SCANS[$s]}" "10.77.0." "$FIRST" "$LAST" | tail -1 | sed 's/.*cpu \([0-9.]*\) ms.*/\1/'
     done | stats)
     echo "-- $size hosts, ${LABELS[$s]# *}: cpu per sweep at 0 % loss (ms, median  range): $cpu"
+    as_user "${SCANS[$s]}" --monitor "10.77.0." 1 1 >/dev/null 2>&1 || continue
+    cpu=$(as_user "${SCANS[$s]}" --monitor --repeat 11 "10.77.0." "$FIRST" "$LAST" |
+      grep ' answered in ' | sed 's/.*cpu \([0-9.]*\) ms.*/\1/' | stats)
+    echo "-- $size hosts, ${LABELS[$s]# *} monitor-style: cpu per sweep at 0 % loss (ms, median  range): $cpu"
   done
 
   if [ "$LAG" = 1 ] && [ "$size" = "${SIZES%% *}" ]; then

@@ -19,11 +19,18 @@
 // chooses; every answer carries it.
 //   probe TAG A.B.C.D            -> mac TAG A.B.C.D 02-52-4D-00-00-0A
 //                                   or none TAG A.B.C.D (no answer in 1 s)
-//   sweep TAG A.B.C. FIRST LAST  -> host TAG N 02-52-4D-00-00-0A, one line per
+//   sweep TAG A.B.C. FIRST LAST [MODE]
+//                                -> host TAG N 02-52-4D-00-00-0A, one line per
 //                                   answering host number N as it arrives,
 //                                   then done TAG (at the 1150 ms deadline or
 //                                   once every host answered). FIRST and LAST
-//                                   are 0..255, FIRST <= LAST.
+//                                   are 0..255, FIRST <= LAST. MODE is how hard
+//                                   it asks: none, every silent address seven
+//                                   times by broadcast; "gentle", twice;
+//                                   "monitor", twice, and the devices that
+//                                   answered a sweep of the last few minutes
+//                                   are asked by unicast to the MAC they
+//                                   answered from (see scanner/SweepSchedule.h).
 // A request that is not allowed gets "refused TAG REASON" (or "error REASON"
 // when not even its tag can be read), and the helper keeps serving: another
 // prefix than its own, a probe of an address outside the /24 or of its own,
@@ -33,7 +40,9 @@
 // nothing more. End of input ends the helper (status 0).
 //
 // Only requests it builds itself go out, only for addresses of its /24 other
-// than its own, at most kFramesPerSecond on average (bursts of kBurstFrames).
+// than its own, at most kFramesPerSecond on average (bursts of kBurstFrames):
+// broadcast, or unicast to the MAC that a proven reply of this helper gave for
+// that address in the last few minutes. The client never names a MAC.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
@@ -49,6 +58,7 @@
 #include "platform/linux/ArpFrame.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpSweep.h"
+#include "scanner/SweepSchedule.h"
 
 namespace rm {
 namespace {
@@ -172,8 +182,13 @@ class LineReader {
 class HelperLink : public ArpLink {
   public:
     HelperLink(RawArpSocket& socket, const InterfaceInfo& ifc, TokenBucket& bucket,
-               LineReader& input, std::atomic<bool>& abandoned)
-        : socket_(socket), ifc_(ifc), bucket_(bucket), input_(input), abandoned_(abandoned) {}
+               LineReader& input, std::atomic<bool>& abandoned, const SweepMemory& memory)
+        : socket_(socket),
+          ifc_(ifc),
+          bucket_(bucket),
+          input_(input),
+          abandoned_(abandoned),
+          memory_(memory) {}
 
     void Drain() override { socket_.Drain(); }
 
@@ -185,8 +200,15 @@ class HelperLink : public ArpLink {
         std::memcpy(&sender, frame.data() + 28, 4);
         if (sender != ifc_.ip || target == ifc_.ip || (target & kMask24) != (ifc_.ip & kMask24))
             return false;
-        const auto expected = BuildArpRequest(ifc_.mac, ifc_.ip, target);
-        if (!std::equal(expected.begin(), expected.end(), frame.begin())) return false;
+        const auto broadcast = BuildArpRequest(ifc_.mac, ifc_.ip, target);
+        if (!std::equal(broadcast.begin(), broadcast.end(), frame.begin())) {
+            // A unicast request only to the MAC that last proved itself for
+            // that address, here, within the memory's few minutes.
+            const auto known = memory_.MacOf(target, Clock::now());
+            if (!known) return false;
+            const auto unicast = BuildUnicastArpRequest(ifc_.mac, ifc_.ip, target, *known);
+            if (!std::equal(unicast.begin(), unicast.end(), frame.begin())) return false;
+        }
         if (!bucket_.Take()) return false;
         return socket_.Send(frame);
     }
@@ -194,11 +216,12 @@ class HelperLink : public ArpLink {
     std::optional<ReceivedFrame> Receive(milliseconds timeout) override {
         const auto end = Clock::now() + timeout;
         for (;;) {
-            if (auto f = socket_.TryReceive()) return f;
+            // The client first: a stream of frames must not delay its next request.
             if (input_.Pending()) {
                 abandoned_ = true;
                 return std::nullopt;
             }
+            if (auto f = socket_.TryReceive()) return f;
             const auto left = std::chrono::ceil<milliseconds>(end - Clock::now()).count();
             if (left <= 0) return std::nullopt;
             pollfd p[2] = {{socket_.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -212,6 +235,7 @@ class HelperLink : public ArpLink {
     TokenBucket& bucket_;
     LineReader& input_;
     std::atomic<bool>& abandoned_;
+    const SweepMemory& memory_;
 };
 
 class Service {
@@ -252,18 +276,25 @@ class Service {
         }
         if (w[0] == "sweep") {
             uint32_t network = 0, first = 0, last = 0;
-            if (w.size() != 5 || !ParsePrefix(w[2], network) || !ParseNumber(w[3], 3, first) ||
-                !ParseNumber(w[4], 3, last) || first > 255 || last > 255 || first > last)
+            if ((w.size() != 5 && w.size() != 6) || !ParsePrefix(w[2], network) ||
+                !ParseNumber(w[3], 3, first) || !ParseNumber(w[4], 3, last) || first > 255 ||
+                last > 255 || first > last)
                 return Say("refused " + t + " malformed");
+            SweepMode mode = SweepMode::Thorough;
+            if (w.size() == 6) {
+                const auto named = ParseSweepModeWord(w[5]);
+                if (!named) return Say("refused " + t + " unknown mode");
+                mode = *named;
+            }
             if (network != (ifc_.ip & kMask24)) return Say("refused " + t + " not on this network");
-            return Sweep(t, std::string(w[2]), int(first), int(last));
+            return Sweep(t, std::string(w[2]), int(first), int(last), mode);
         }
         Say("refused " + t + " unknown request");
     }
 
     void Probe(const std::string& tag, uint32_t ip) {
         std::atomic<bool> abandoned{false};
-        HelperLink link(socket_, ifc_, bucket_, input_, abandoned);
+        HelperLink link(socket_, ifc_, bucket_, input_, abandoned, memory_);
         link.Drain();
         const auto request = BuildArpRequest(ifc_.mac, ifc_.ip, ip);
         const auto end = Clock::now() + kProbeFor;
@@ -285,16 +316,19 @@ class Service {
         }
     }
 
-    void Sweep(const std::string& tag, const std::string& prefix, int first, int last) {
+    void Sweep(const std::string& tag, const std::string& prefix, int first, int last,
+               SweepMode mode) {
         std::atomic<bool> abandoned{false};
-        HelperLink link(socket_, ifc_, bucket_, input_, abandoned);
+        HelperLink link(socket_, ifc_, bucket_, input_, abandoned, memory_);
         const std::vector<SweepHost> hosts = HostsOfRange(prefix.c_str(), first, last);
+        // Every sweep teaches the memory (its answers proved themselves); only
+        // the monitor's schedule has unicast rounds that ask it.
         RunArpSweep(
-            link, ifc_, hosts, Clock::now(), SweepTiming{},
+            link, ifc_, hosts, Clock::now(), SweepTiming::For(mode),
             [&tag](const SweepHost& h, const MacAddress& mac) {
                 Say("host " + tag + " " + std::to_string(h.number) + " " + MacText(mac));
             },
-            abandoned);
+            abandoned, &memory_);
         if (!abandoned) Say("done " + tag);
     }
 
@@ -302,6 +336,9 @@ class Service {
     const InterfaceInfo& ifc_;
     TokenBucket bucket_;
     LineReader input_;
+    // The devices of this /24 that answered recently; the helper lives as long
+    // as its client, so this spans that client's sweeps.
+    SweepMemory memory_;
 };
 
 int Main(int argc, char** argv) {

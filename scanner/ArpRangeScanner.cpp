@@ -103,7 +103,10 @@ void ArpRangeScanner::Post(const Job& job, int host, QString line) {
 }
 
 std::unique_ptr<RangeScanner> MakeArpRangeScanner() {
-    return std::make_unique<ArpRangeScanner>(MakeArpSweep(), [] { return &OuiVendors::System(); });
+    // The window sweeps the same network every few seconds: retries go by
+    // unicast to the devices that answered a moment ago.
+    return std::make_unique<ArpRangeScanner>(MakeArpSweep({}, {}, SweepMode::Monitor),
+                                             [] { return &OuiVendors::System(); });
 }
 
 }  // namespace rm

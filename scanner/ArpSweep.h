@@ -8,17 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "platform/linux/ArpFrame.h"
 #include "platform/linux/RawArpSocket.h"
+#include "scanner/SweepSchedule.h"
 
 namespace rm {
-
-using SweepClock = std::chrono::steady_clock;
 
 struct SweepHost {
     int number = 0;   // the host number appended to the prefix
@@ -28,22 +26,6 @@ struct SweepHost {
 // The hosts of one call: every number first..last after clamping to 0..255, in
 // order. A first number above the last gives no host at all.
 std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last);
-
-// When requests go out, relative to the start of the sweep, and when the sweep
-// gives up on the silent hosts. Several attempts spread over the window, because
-// with a tenth of the frames lost each way a single attempt misses a host in
-// five; seven attempts leave about one host in a hundred thousand unheard.
-struct SweepTiming {
-    static std::vector<std::chrono::milliseconds> Ms(std::initializer_list<int> values) {
-        return {values.begin(), values.end()};
-    }
-    std::vector<std::chrono::milliseconds> attempts = Ms({0, 50, 120, 220, 380, 600, 850});
-    std::chrono::milliseconds deadline{1150};
-    // Requests go out in bursts of this many, a millisecond apart: a few
-    // thousand frames a second, which neither a switch nor the kernel's input
-    // backlog of a busy machine drops, and a /24 in about 60 ms.
-    size_t burst = 4;
-};
 
 // Called for each host once, on the sweep's thread, as its answer arrives.
 using AnswerFn = std::function<void(const SweepHost&, const MacAddress&)>;
@@ -58,13 +40,16 @@ class ArpLink {
     virtual std::optional<ReceivedFrame> Receive(std::chrono::milliseconds timeout) = 0;
 };
 
-// The raw sweep: requests for every silent host at each attempt; a frame counts
-// only when ProvenArpReply takes it and its sender is a host of the range not
-// heard yet (the first answer of a host counts, so a later forged one cannot
-// change it). This machine's own address is answered with the interface's MAC
-// without asking the wire: the kernel does not answer requests it sent itself.
+// The raw sweep: a broadcast request for every silent host at each of
+// `timing.attempts`, and at each of `timing.unicasts` a unicast one for every
+// silent host that `memory` knows (none without a memory). A frame counts only
+// when ProvenArpReply takes it and its sender is a host of the range not heard
+// yet (the first answer of a host counts, so a later forged one cannot change
+// it); `memory` learns every answer, a new MAC included. This machine's own
+// address is answered with the interface's MAC without asking the wire: the
+// kernel does not answer requests it sent itself.
 void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
                  SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
-                 const std::atomic<bool>& cancelled);
+                 const std::atomic<bool>& cancelled, SweepMemory* memory = nullptr);
 
 }  // namespace rm

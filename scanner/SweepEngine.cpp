@@ -90,8 +90,11 @@ void KernelSweep::Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts
 // The helper's sweep, the kernel's where the helper cannot serve.
 class HelperSweep : public SweepMethod {
   public:
-    HelperSweep(std::string helperPath, SweepTiming timing)
-        : helper_(std::move(helperPath)), kernel_(timing), timing_(std::move(timing)) {}
+    HelperSweep(std::string helperPath, SweepTiming timing, SweepMode mode)
+        : helper_(std::move(helperPath)),
+          kernel_(timing),
+          timing_(std::move(timing)),
+          mode_(mode) {}
 
     void Prepare(std::span<const SweepHost> hosts) override {
         if (const SweepHost* any = AnyAddress(hosts)) helper_.ServeNetworkOf(any->ip);
@@ -115,7 +118,7 @@ class HelperSweep : public SweepMethod {
         helper_.Sweep(
             first, hosts.back().number, deadline,
             [&](int number, const MacAddress& mac) { answer(hosts[size_t(number - first)], mac); },
-            cancelled);
+            cancelled, SweepModeWord(mode_));
     }
     const char* Name() const override { return raw_ ? "raw ARP" : kernel_.Name(); }
 
@@ -130,13 +133,15 @@ class HelperSweep : public SweepMethod {
     ArpHelperClient helper_;
     KernelSweep kernel_;
     SweepTiming timing_;
+    SweepMode mode_;
     bool raw_ = true;
 };
 
 }  // namespace
 
-std::unique_ptr<SweepMethod> MakeArpSweep(std::string helperPath, SweepTiming timing) {
-    return std::make_unique<HelperSweep>(std::move(helperPath), std::move(timing));
+std::unique_ptr<SweepMethod> MakeArpSweep(std::string helperPath, SweepTiming timing,
+                                          SweepMode mode) {
+    return std::make_unique<HelperSweep>(std::move(helperPath), std::move(timing), mode);
 }
 
 std::unique_ptr<SweepMethod> MakeKernelSweep(SweepTiming timing) {

@@ -30,9 +30,12 @@ class SweepMethod {
 
 // Raw ARP through a helper of its own (`helperPath` empty: router-monitor-arp
 // beside this program), each sweep tagged with its number so that late answers
-// of an earlier one are dropped. Where the helper cannot serve (not installed,
-// no capability, a network it refuses) the kernel sweep runs instead.
-std::unique_ptr<SweepMethod> MakeArpSweep(std::string helperPath = {}, SweepTiming timing = {});
+// of an earlier one are dropped, asking as hard as `mode` says (the helper
+// keeps the memory of the Monitor mode, so consecutive sweeps of one method
+// share it). Where the helper cannot serve (not installed, no capability, a
+// network it refuses) the kernel sweep runs instead.
+std::unique_ptr<SweepMethod> MakeArpSweep(std::string helperPath = {}, SweepTiming timing = {},
+                                          SweepMode mode = SweepMode::Thorough);
 
 // The unprivileged method: one datagram per address makes the kernel resolve
 // them, its neighbour table is read a few times until the deadline. It lists

@@ -31,14 +31,20 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# A display number nobody uses: the lock file is what Xvfb itself checks.
-for n in $(seq 60 400); do
-  [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] || { disp=$n; break; }
-done
-Xvfb ":$disp" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+# Xvfb picks a display nobody uses and reports it once it accepts clients.
+# Choosing the number here instead let two wrappers started at once pick the
+# same one and share one server, windows of the same name included.
+dfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$dfile" >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -S /tmp/.X11-unix/X$disp ] && break; sleep 0.05; done
-[ -S /tmp/.X11-unix/X$disp ] || { echo "with-x11: Xvfb :$disp did not start" >&2; exit 1; }
+disp=""
+for _ in $(seq 200); do
+  disp=$(head -n1 "$dfile")
+  [ -n "$disp" ] && [ -S "/tmp/.X11-unix/X$disp" ] && break
+  sleep 0.05
+done
+rm -f "$dfile"
+[ -n "$disp" ] && [ -S "/tmp/.X11-unix/X$disp" ] || { echo "with-x11: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$disp"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY

@@ -55,6 +55,16 @@ std::array<uint8_t, kArpFrameSize> BuildArpRequest(const MacAddress& srcMac, uin
     return f;
 }
 
+std::array<uint8_t, kArpFrameSize> BuildUnicastArpRequest(const MacAddress& srcMac, uint32_t srcIp,
+                                                          uint32_t target,
+                                                          const MacAddress& targetMac) {
+    auto f = BuildArpRequest(srcMac, srcIp, target);
+    // Only the Ethernet destination changes; the target hardware address stays
+    // zero, as in the kernel's own unicast probes.
+    std::copy(targetMac.begin(), targetMac.end(), f.begin());
+    return f;
+}
+
 std::optional<ArpReply> ParseArpReply(std::span<const uint8_t> frame) {
     if (frame.size() < kArpFrameSize) return std::nullopt;
     const uint8_t* p = frame.data();

@@ -21,6 +21,13 @@ constexpr size_t kArpFrameSize = 42;  // 14 Ethernet + 28 ARP, before padding
 std::array<uint8_t, kArpFrameSize> BuildArpRequest(const MacAddress& srcMac, uint32_t srcIp,
                                                    uint32_t target);
 
+// The same request sent to `targetMac` alone (RFC 1122 2.3.2.1, what the kernel
+// does to confirm a neighbour it knows): only that device sees it, and a radio
+// acknowledges and repeats it.
+std::array<uint8_t, kArpFrameSize> BuildUnicastArpRequest(const MacAddress& srcMac, uint32_t srcIp,
+                                                          uint32_t target,
+                                                          const MacAddress& targetMac);
+
 struct ArpReply {
     uint32_t senderIp = 0;  // network byte order
     MacAddress senderMac{};

@@ -22,7 +22,9 @@ namespace {
 
 constexpr uint32_t kMask24 = 0x00FFFFFF;  // network byte order
 constexpr size_t kMaxLine = 128;
-constexpr std::chrono::milliseconds kReadyWait{2000};
+// A helper starts in a few milliseconds; the wait stays well inside the time
+// limits of a probe (1 s) and a sweep (1150 ms).
+constexpr std::chrono::milliseconds kReadyWait{400};
 
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> out;
@@ -287,13 +289,18 @@ std::optional<MacAddress> ArpHelperClient::Probe(uint32_t ip, Clock::time_point 
 
 bool ArpHelperClient::Sweep(int first, int last, Clock::time_point deadline,
                             const std::function<void(int, const MacAddress&)>& host,
-                            const std::atomic<bool>& cancelled) {
+                            const std::atomic<bool>& cancelled, std::string_view modeWord) {
     if (pid_ == 0 || first < 0 || last > 255 || first > last) return false;
+    for (char c : modeWord) {
+        if (c < 'a' || c > 'z') return false;  // one word, never a second request
+    }
     const std::string tag = std::to_string(++nextTag_);
     std::string prefix = IpText(network_);
     prefix.resize(prefix.rfind('.') + 1);
-    if (!WriteLine("sweep " + tag + " " + prefix + " " + std::to_string(first) + " " +
-                   std::to_string(last))) {
+    std::string request =
+        "sweep " + tag + " " + prefix + " " + std::to_string(first) + " " + std::to_string(last);
+    if (!modeWord.empty()) request += " " + std::string(modeWord);
+    if (!WriteLine(request)) {
         Stop();
         return false;
     }

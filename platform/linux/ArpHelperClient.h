@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/ArpFrame.h"
 
@@ -47,10 +48,12 @@ class ArpHelperClient {
     // Sweeps host numbers first..last (0..255) of the served /24, calling
     // `host` once per answering number as answers arrive. Returns at `done`, at
     // `deadline`, or soon after `cancelled` turns true (the helper abandons that
-    // sweep when the next request comes). False when the helper failed.
+    // sweep when the next request comes). `modeWord` empty: the helper's
+    // default schedule; else one of its mode words ("gentle", "monitor").
+    // False when the helper failed.
     bool Sweep(int first, int last, Clock::time_point deadline,
                const std::function<void(int, const MacAddress&)>& host,
-               const std::atomic<bool>& cancelled);
+               const std::atomic<bool>& cancelled, std::string_view modeWord = {});
 
     // The helper's process while one runs, else 0.
     pid_t pid() const { return pid_; }

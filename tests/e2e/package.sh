@@ -18,6 +18,8 @@ cleanup() {
   rm -rf "$T"
 }
 trap cleanup EXIT
+# A stopped run cleans up too (the EXIT trap alone misses signals).
+trap 'exit 130' INT TERM
 fail() { echo "FAIL: $*"; exit 1; }
 pass() { echo "ok: $*"; }
 

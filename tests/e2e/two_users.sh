@@ -35,6 +35,8 @@ cleanup() {
   rm -rf "$T"
 }
 trap cleanup EXIT
+# A stopped run cleans up too (the EXIT trap alone misses signals).
+trap 'exit 130' INT TERM
 fail() {
   echo "FAIL: $*"
   [ -s "$T/monitor.log" ] && sed 's/^/  monitor: /' "$T/monitor.log"

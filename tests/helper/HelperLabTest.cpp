@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -222,6 +223,95 @@ TEST_F(HelperLab, RefusesBadRequestsAndKeepsServing) {
     h.Send("sweep 22 " + prefix + " 10 11\n");
     EXPECT_EQ(h.Line(), "host 22 11 " + mac);
     EXPECT_EQ(h.Line(), "done 22");
+}
+
+TEST_F(HelperLab, RefusesModeWordsItDoesNotKnow) {
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {"sweep 1 " + prefix + " 1 20 loud", "refused 1 unknown mode"},
+        {"sweep 2 " + prefix + " 1 20 Monitor", "refused 2 unknown mode"},
+        {"sweep 3 " + prefix + " 1 20 ", "refused 3 unknown mode"},
+        {"sweep 4 " + prefix + " 1 20 monitor gentle", "refused 4 malformed"},
+        {"sweep 5 " + prefix + " 1 20 thorough", "refused 5 unknown mode"},
+        {"sweep 6 10.99.0. 1 20 gentle", "refused 6 not on this network"},
+    };
+    for (const auto& [request, answer] : refusals) {
+        h.Send(request + "\n");
+        EXPECT_EQ(h.Line(), answer) << request;
+    }
+    const std::string h1 = Env("RM_LAB_HOSTS").substr(0, Env("RM_LAB_HOSTS").find(' '));
+    const std::string mac = h1.substr(h1.find('=') + 1);
+    for (const char* mode : {"gentle", "monitor"}) {
+        h.Send("sweep 7 " + prefix + " 10 11 " + mode + "\n");
+        EXPECT_EQ(h.Line(), "host 7 11 " + mac) << mode;
+        EXPECT_EQ(h.Line(), "done 7") << mode;
+    }
+}
+
+// Broadcasts no longer reach host 1 (the bridge drops them on its port, as a
+// sleeping phone misses them): the monitor's sweep still finds it by unicast to
+// the MAC it answered from, the other schedules do not; unicasts go to that MAC
+// alone, never to an address that did not answer.
+class HelperUnicastLab : public HelperLab {
+  protected:
+    void TearDown() override {
+        if (!Env("RM_LAB_NAME").empty()) Nft("delete table bridge unicast_test");
+    }
+    static std::string Nft(const std::string& args) {
+        return Shell(Env("RM_LAB_SCRIPT") + " in " + Env("RM_LAB_NAME") + " br nft " + args +
+                     " 2>&1");
+    }
+    static long Counter(const std::string& chain) {
+        const std::string out = Nft("list chain bridge unicast_test " + chain);
+        const size_t at = out.find("packets ");
+        return at == std::string::npos ? -1 : std::atol(out.c_str() + at + 8);
+    }
+};
+
+TEST_F(HelperUnicastLab, KnownDevicesAreFoundByUnicastToTheirProvenMac) {
+    const std::string h1 = Env("RM_LAB_HOSTS").substr(0, Env("RM_LAB_HOSTS").find(' '));
+    const std::string mac = h1.substr(h1.find('=') + 1);
+    std::string colons = mac;
+    for (char& c : colons) c = c == '-' ? ':' : char(std::tolower(c));
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    // The first sweep learns host 1 (.11); .15 .. .20 nobody holds.
+    h.Send("sweep 1 " + prefix + " 11 20 monitor\n");
+    std::vector<std::string> lines;
+    for (std::string l = h.Line(); l != "done 1" && l != "<none>"; l = h.Line()) lines.push_back(l);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "host 1 11 " + mac), lines.end());
+
+    const std::string rules =
+        "add table bridge unicast_test\n"
+        "add chain bridge unicast_test passing { type filter hook forward priority -10; }\n"
+        "add rule bridge unicast_test passing oifname \"p-h1\" ether daddr ff:ff:ff:ff:ff:ff "
+        "drop\n"
+        "add chain bridge unicast_test uni\n"
+        "add chain bridge unicast_test other\n"
+        "add rule bridge unicast_test passing iifname \"p-scan\" ether daddr " +
+        colons + " jump uni\n" +
+        "add rule bridge unicast_test passing iifname \"p-scan\" ether daddr != { " + colons +
+        ", ff:ff:ff:ff:ff:ff } jump other\n"
+        "add rule bridge unicast_test uni counter\n"
+        "add rule bridge unicast_test other counter\n";
+    std::ofstream("/tmp/unicast_test.nft." + std::to_string(getpid())) << rules;
+    const std::string file = "/tmp/unicast_test.nft." + std::to_string(getpid());
+    const std::string loaded = Nft("-f " + file);
+    std::remove(file.c_str());
+    ASSERT_EQ(loaded, "") << loaded;
+
+    for (const char* mode : {"", " gentle"}) {
+        h.Send(std::string("sweep 2 ") + prefix + " 11 11" + mode + "\n");
+        EXPECT_EQ(h.Line(), "done 2") << "mode:" << mode;
+    }
+    EXPECT_EQ(Counter("uni"), 0);
+    h.Send("sweep 3 " + prefix + " 11 20 monitor\n");
+    lines.clear();
+    for (std::string l = h.Line(); l != "done 3" && l != "<none>"; l = h.Line()) lines.push_back(l);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "host 3 11 " + mac), lines.end());
+    EXPECT_GE(Counter("uni"), 1);
+    EXPECT_EQ(Counter("other"), 0);
 }
 
 TEST_F(HelperLab, ANewRequestAbandonsTheRunningSweep) {

@@ -51,12 +51,18 @@ class ScanLab : public ::testing::Test {
         if (Env("RM_LAB_NAME").isEmpty()) return;
         Lab({"loss", "0"});
         for (const char* h : {"h1", "h2", "h3", "h4"}) Lab({"join", h});
+        // Host 3's own MAC back, where a test gave it another.
+        Lab({"in", "h3", "ip", "link", "set", "eth0", "address", "02:52:4d:00:00:03"});
     }
 
     // Raw ARP through router-monitor-arp beside this test (the lab runs as
     // root, so the helper gets its capability).
     static std::unique_ptr<ArpRangeScanner> RawScanner() {
         return std::make_unique<ArpRangeScanner>(MakeArpSweep());
+    }
+    // As the window sweeps: twice by broadcast, known devices by unicast.
+    static std::unique_ptr<ArpRangeScanner> MonitorScanner() {
+        return std::make_unique<ArpRangeScanner>(MakeArpSweep({}, {}, SweepMode::Monitor));
     }
 
     // One sweep as the monitor makes it: clear, call, let events run for 1500 ms.
@@ -69,8 +75,10 @@ class ScanLab : public ::testing::Test {
 
     // Every number first..last exactly once, in order, with the expected MAC
     // text (the all-zero one for the numbers nobody holds, and for `gone`).
-    void ExpectExact(const QStringList& lines, int first, int last, std::set<int> gone = {}) {
-        const auto macs = LabMacs();
+    void ExpectExact(const QStringList& lines, int first, int last, std::set<int> gone = {},
+                     std::map<int, QString> changed = {}) {
+        auto macs = LabMacs();
+        for (auto& [n, mac] : changed) macs[n] = mac;
         ASSERT_EQ(lines.size(), last - first + 1) << lines.join('\n').toStdString();
         for (int n = first; n <= last; ++n) {
             const QString& line = lines[n - first];
@@ -114,6 +122,30 @@ TEST_F(ScanLab, EverySweepCompleteUnderLossBothWays) {
     auto scanner = RawScanner();
     ASSERT_EQ(Lab({"loss", "10"}), 0);
     for (int i = 0; i < 4; ++i) ExpectExact(Sweep(*scanner, 1, 14), 1, 14);
+}
+
+// The window's schedule against real kernels: a host that leaves is gone from
+// the next sweep although its last MAC is still asked, one that comes back is
+// listed again, and one that takes another MAC is listed with it.
+TEST_F(ScanLab, MonitorSweepsFollowLeavesJoinsAndANewMac) {
+    auto scanner = MonitorScanner();
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+    EXPECT_STREQ(scanner->MethodName(), "raw ARP");
+    ASSERT_EQ(Lab({"leave", "h2"}), 0);
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {12});
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {12});
+    ASSERT_EQ(Lab({"join", "h2"}), 0);
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20);
+    ASSERT_EQ(Lab({"in", "h3", "ip", "link", "set", "eth0", "address", "02:52:4d:00:aa:03"}), 0);
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {}, {{13, "02-52-4D-00-AA-03"}});
+    ExpectExact(Sweep(*scanner, 0, 20), 0, 20, {}, {{13, "02-52-4D-00-AA-03"}});
+}
+
+TEST_F(ScanLab, MonitorSweepsListEveryKnownHostUnderLossBothWays) {
+    auto scanner = MonitorScanner();
+    ExpectExact(Sweep(*scanner, 1, 14), 1, 14);  // learns who is there
+    ASSERT_EQ(Lab({"loss", "10"}), 0);
+    for (int i = 0; i < 6; ++i) ExpectExact(Sweep(*scanner, 1, 14), 1, 14);
 }
 
 // A liar in host 2's namespace answers the sweep's requests for absent numbers
@@ -234,11 +266,31 @@ TEST_F(ScanCommand, OrdinaryUserSweepsRawThroughTheHelpersFileCapability) {
     EXPECT_TRUE(r.out.last().contains("raw ARP")) << r.out.last().toStdString();
 }
 
+TEST_F(ScanCommand, GentleAndMonitorModesRepeatedThroughOneHelper) {
+    for (const char* mode : {"--gentle", "--monitor"}) {
+        const Result r = Run({mode, "--repeat", "3", prefix_, "0", "20"});
+        ASSERT_EQ(r.status, 0) << mode << r.err.toStdString();
+        ASSERT_EQ(r.out.size(), 3 * 22) << mode;
+        for (int i = 0; i < 3; ++i) {
+            ExpectExact(r.out.mid(22 * i, 21), 0, 20);
+            EXPECT_TRUE(r.out[22 * i + 21].startsWith("6 of 21 answered in "))
+                << r.out[22 * i + 21].toStdString();
+            EXPECT_TRUE(r.out[22 * i + 21].contains("raw ARP"));
+        }
+    }
+}
+
 TEST_F(ScanCommand, BadArgumentsAndForeignNetworks) {
     for (const QStringList& args :
          {QStringList{}, QStringList{prefix_, "1"}, QStringList{prefix_, "1", "x"},
           QStringList{"10.77.0", "1", "2"}, QStringList{"10.77.", "1", "2"},
-          QStringList{prefix_, "1", "99999999999"}, QStringList{prefix_, "1", "2", "3"}}) {
+          QStringList{prefix_, "1", "99999999999"}, QStringList{prefix_, "1", "2", "3"},
+          QStringList{"--loud", prefix_, "1", "2"},
+          QStringList{"--gentle", "--monitor", prefix_, "1", "2"},
+          QStringList{"--repeat", "0", prefix_, "1", "2"},
+          QStringList{"--repeat", prefix_, "1", "2"},
+          QStringList{"--repeat", "10001", prefix_, "1", "2"},
+          QStringList{prefix_, "1", "2", "--gentle"}}) {
         const Result r = Run(args);
         EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("usage: router-monitor-scan")) << r.err.toStdString();

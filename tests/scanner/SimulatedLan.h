@@ -27,6 +27,11 @@ class SimulatedLan : public ArpLink {
     double requestLoss = 0, replyLoss = 0;
     std::vector<std::vector<uint8_t>> strays;  // queued before every answer
     std::vector<uint32_t> asked;               // targets of the requests sent, in order
+    // Requests sent to one MAC rather than broadcast: target and destination.
+    std::vector<std::pair<uint32_t, MacAddress>> unicasts;
+    // Broadcasts lost on top of requestLoss (a radio sends them unacknowledged
+    // at its lowest rate; unicasts it repeats until they arrive).
+    double broadcastLoss = 0;
     int drains = 0;
 
     explicit SimulatedLan(uint32_t seed = 1) : rng_(seed) {}
@@ -49,8 +54,15 @@ class SimulatedLan : public ArpLink {
         std::memcpy(&target, frame.data() + 38, 4);
         std::memcpy(&sender, frame.data() + 28, 4);
         asked.push_back(target);
+        MacAddress to;
+        std::copy(frame.begin(), frame.begin() + 6, to.begin());
+        const bool broadcast = to == MacAddress{0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+        if (!broadcast) unicasts.emplace_back(target, to);
         auto it = hosts.find(target);
-        if (it == hosts.end() || Lose(requestLoss)) return true;
+        // A unicast reaches only the device that owns its destination MAC.
+        if (it == hosts.end() || (!broadcast && it->second.mac != to) || Lose(requestLoss) ||
+            (broadcast && broadcastLoss > 0 && Lose(broadcastLoss)))
+            return true;
         const auto due = Clock::now() + it->second.delay;
         for (const auto& s : strays) queue_.push_back({due, s, kPacketHost});
         if (!Lose(replyLoss))

@@ -1,0 +1,257 @@
+// The schedules and the memory of recent answers on a simulated segment: how
+// many frames a sweep sends, who gets unicasts, and what the monitor lists as
+// devices join, leave, change their MAC and lose frames.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "scanner/SimulatedLan.h"
+#include "scanner/SweepSchedule.h"
+
+namespace rm {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::minutes;
+
+InterfaceInfo LabInterface() {
+    InterfaceInfo ifc;
+    ifc.index = 3;
+    ifc.name = "eth0";
+    ifc.mac = {0x02, 0x52, 0x4d, 0x00, 0xfe, 0x02};
+    ifc.ip = inet_addr("10.77.0.2");
+    ifc.netmask = inet_addr("255.255.255.0");
+    return ifc;
+}
+
+uint32_t Ip(int number) {
+    return inet_addr(("10.77.0." + std::to_string(number)).c_str());
+}
+
+// A mode's schedule squeezed ten times, so that many sweeps fit in a test; the
+// simulated hosts answer in 1 ms.
+SweepTiming Fast(SweepMode mode) {
+    SweepTiming t = SweepTiming::For(mode);
+    for (auto* v : {&t.attempts, &t.unicasts})
+        for (auto& at : *v) at /= 10;
+    t.deadline /= 10;
+    t.burst = 64;
+    return t;
+}
+
+std::map<int, MacAddress> RunSweep(SimulatedLan& lan, SweepMode mode, SweepMemory* memory,
+                                   int first = 0, int last = 255) {
+    std::map<int, MacAddress> answers;
+    const auto hosts = HostsOfRange("10.77.0.", first, last);
+    std::atomic<bool> cancelled{false};
+    RunArpSweep(
+        lan, LabInterface(), hosts, SweepClock::now(), Fast(mode),
+        [&](const SweepHost& h, const MacAddress& mac) {
+            EXPECT_TRUE(answers.emplace(h.number, mac).second) << "twice: " << h.number;
+        },
+        cancelled, memory);
+    return answers;
+}
+
+// Thirty devices at .11 .. .40 of a /24.
+void AddThirty(SimulatedLan& lan) {
+    for (int k = 11; k <= 40; ++k) lan.Add(("10.77.0." + std::to_string(k)).c_str(), uint8_t(k));
+}
+
+std::map<int, MacAddress> Expected(SimulatedLan& lan) {
+    std::map<int, MacAddress> out{{2, LabInterface().mac}};
+    for (auto& [ip, h] : lan.hosts) out[int(ntohl(ip) & 0xFF)] = h.mac;
+    return out;
+}
+
+TEST(SweepMemory, RemembersTheLastMacAndForgetsTheSilent) {
+    SweepMemory memory(minutes(3));
+    const auto t0 = SweepClock::now();
+    const MacAddress a{0x00, 0x1b, 0x21, 0, 0, 1}, b{0x00, 0x1b, 0x21, 0, 0, 2};
+    EXPECT_FALSE(memory.MacOf(Ip(11), t0));
+    memory.Heard(Ip(11), a, t0);
+    memory.Heard(Ip(12), a, t0 + minutes(2));
+    EXPECT_EQ(memory.MacOf(Ip(11), t0 + minutes(1)), a);
+    memory.Heard(Ip(11), b, t0 + minutes(1));  // the device answers from a new MAC
+    EXPECT_EQ(memory.MacOf(Ip(11), t0 + minutes(1)), b);
+    // Three minutes after its last answer it is unknown, even before Forget.
+    EXPECT_EQ(memory.MacOf(Ip(11), t0 + minutes(4) - milliseconds(1)), b);
+    EXPECT_FALSE(memory.MacOf(Ip(11), t0 + minutes(4)));
+    memory.Forget(t0 + minutes(4));
+    EXPECT_EQ(memory.size(), 1u);
+    EXPECT_EQ(memory.MacOf(Ip(12), t0 + minutes(4)), a);
+    memory.Forget(t0 + minutes(5));
+    EXPECT_EQ(memory.size(), 0u);
+}
+
+TEST(SweepMemory, HoldsNoMoreThanOneNetworksAddresses) {
+    SweepMemory memory;
+    const auto t0 = SweepClock::now();
+    for (uint32_t n = 0; n < 1000; ++n) memory.Heard(n, MacAddress{0, 1, 2, 3, 4, 5}, t0);
+    EXPECT_EQ(memory.size(), SweepMemory::kMaxEntries);
+}
+
+TEST(SweepMode, WordsOnTheHelpersLine) {
+    for (SweepMode m : {SweepMode::Gentle, SweepMode::Monitor})
+        EXPECT_EQ(ParseSweepModeWord(SweepModeWord(m)), m);
+    EXPECT_TRUE(SweepModeWord(SweepMode::Thorough).empty());
+    for (const char* bad : {"", "thorough", "Monitor", "gentle ", "loud"})
+        EXPECT_FALSE(ParseSweepModeWord(bad)) << bad;
+    // Every schedule keeps the deadline that the 1500 ms wait of a sweep expects.
+    for (SweepMode m : {SweepMode::Thorough, SweepMode::Gentle, SweepMode::Monitor})
+        EXPECT_EQ(SweepTiming::For(m).deadline, milliseconds(1150));
+}
+
+// No loss: each address once, the silent ones twice; nothing more, with or
+// without a memory.
+TEST(GentleSweep, AsksEveryAddressAtMostTwiceByBroadcast) {
+    SimulatedLan lan;
+    AddThirty(lan);
+    SweepMemory memory;
+    for (int i = 0; i < 3; ++i) {
+        lan.asked.clear();
+        EXPECT_EQ(RunSweep(lan, SweepMode::Gentle, &memory), Expected(lan));
+        std::map<uint32_t, int> asks;
+        for (uint32_t ip : lan.asked) ++asks[ip];
+        EXPECT_EQ(asks[Ip(11)], 1);
+        EXPECT_EQ(asks[Ip(200)], 2);
+        EXPECT_EQ(asks.count(Ip(2)), 0u);
+        EXPECT_EQ(lan.asked.size(), 30u + 2 * 225u);
+        EXPECT_TRUE(lan.unicasts.empty());
+    }
+}
+
+// A monitor's run of sweeps under a tenth of the frames lost each way: every
+// known device in every sweep, under 2.2 frames per address, and the unicasts
+// only to MACs that answered.
+TEST(MonitorSweep, FindsEveryKnownDeviceUnderLossWithAboutTwoFramesPerAddress) {
+    SimulatedLan lan{7};
+    lan.requestLoss = lan.replyLoss = 0.10;
+    AddThirty(lan);
+    SweepMemory memory;
+    // The first sweep knows nobody: found within two sweeps.
+    RunSweep(lan, SweepMode::Monitor, &memory);
+    RunSweep(lan, SweepMode::Monitor, &memory);
+    lan.asked.clear();
+    lan.unicasts.clear();
+    const int sweeps = 40;
+    int complete = 0;
+    for (int i = 0; i < sweeps; ++i) {
+        if (RunSweep(lan, SweepMode::Monitor, &memory) == Expected(lan)) ++complete;
+    }
+    EXPECT_EQ(complete, sweeps);
+    const double perAddress = double(lan.asked.size()) / sweeps / 255;
+    EXPECT_LE(perAddress, 2.2);
+    EXPECT_GE(perAddress, 1.0);
+    EXPECT_FALSE(lan.unicasts.empty());
+    for (auto& [ip, mac] : lan.unicasts) {
+        ASSERT_TRUE(lan.hosts.count(ip));
+        EXPECT_EQ(mac, lan.hosts[ip].mac);
+    }
+}
+
+// Where broadcasts do not arrive (a phone asleep), a device that answered
+// before is still found, by unicast; one that never answered is not.
+TEST(MonitorSweep, KnownDevicesAreAskedByUnicastToTheirLastMac) {
+    SimulatedLan lan;
+    AddThirty(lan);
+    SweepMemory memory;
+    RunSweep(lan, SweepMode::Monitor, &memory);
+    EXPECT_TRUE(lan.unicasts.empty());  // nobody known, nobody silent: no unicast
+    lan.broadcastLoss = 1.0;
+    lan.Add("10.77.0.50", 0x50);  // joins now, unknown
+    auto found = RunSweep(lan, SweepMode::Monitor, &memory);
+    EXPECT_EQ(found.size(), 31u);  // the thirty and this machine
+    EXPECT_EQ(found.count(50), 0u);
+    std::set<uint32_t> unicastTargets;
+    for (auto& [ip, mac] : lan.unicasts) {
+        unicastTargets.insert(ip);
+        EXPECT_EQ(mac, lan.hosts[ip].mac);
+    }
+    EXPECT_EQ(unicastTargets.size(), 30u);
+    EXPECT_EQ(unicastTargets.count(Ip(50)), 0u);
+    // A gentle sweep of the same helper never unicasts.
+    lan.unicasts.clear();
+    EXPECT_EQ(RunSweep(lan, SweepMode::Gentle, &memory).size(), 1u);
+    EXPECT_TRUE(lan.unicasts.empty());
+}
+
+TEST(MonitorSweep, ForgedRepliesTeachTheMemoryNothing) {
+    SimulatedLan lan;
+    lan.Add("10.77.0.11", 0x11);
+    const MacAddress rogue{0x00, 0x66, 0x66, 0x66, 0x66, 0x66};
+    const auto request = BuildArpRequest(LabInterface().mac, LabInterface().ip, 0);
+    auto otherAsker = BuildArpRequest(rogue, inet_addr("10.77.0.99"), 0);
+    lan.strays = {
+        // a reply to another machine's question, claiming a silent address
+        SimulatedLan::Reply(rogue, Ip(13), otherAsker),
+        // a reply to us whose Ethernet source is not the MAC it claims
+        [&] {
+            auto f = SimulatedLan::Reply(rogue, Ip(14), request);
+            f[6] = 0x02;
+            return f;
+        }(),
+    };
+    SweepMemory memory;
+    EXPECT_EQ(RunSweep(lan, SweepMode::Monitor, &memory, 10, 15).size(), 1u);
+    lan.strays.clear();
+    lan.unicasts.clear();
+    RunSweep(lan, SweepMode::Monitor, &memory, 10, 15);
+    EXPECT_EQ(memory.size(), 1u);
+    EXPECT_FALSE(memory.MacOf(Ip(13), SweepClock::now()));
+    EXPECT_FALSE(memory.MacOf(Ip(14), SweepClock::now()));
+    EXPECT_TRUE(lan.unicasts.empty());
+}
+
+TEST(MonitorSweep, JoinsLeavesAndANewMac) {
+    SimulatedLan lan;
+    AddThirty(lan);
+    SweepMemory memory;
+    EXPECT_EQ(RunSweep(lan, SweepMode::Monitor, &memory), Expected(lan));
+    // h12 leaves: not listed from the next sweep on, though it is asked by unicast.
+    lan.hosts.erase(Ip(12));
+    lan.unicasts.clear();
+    auto found = RunSweep(lan, SweepMode::Monitor, &memory);
+    EXPECT_EQ(found, Expected(lan));
+    EXPECT_EQ(found.count(12), 0u);
+    EXPECT_EQ(lan.unicasts.size(), SweepTiming::For(SweepMode::Monitor).unicasts.size());
+    // A new device joins: found at once by broadcast, then known.
+    lan.Add("10.77.0.60", 0x60);
+    EXPECT_EQ(RunSweep(lan, SweepMode::Monitor, &memory), Expected(lan));
+    EXPECT_EQ(memory.MacOf(Ip(60), SweepClock::now()), lan.hosts[Ip(60)].mac);
+    // h13 changes its MAC (a new card, a phone's private address): listed with
+    // the new one, and its unicasts follow it.
+    const MacAddress fresh{0x06, 0xaa, 0xbb, 0xcc, 0xdd, 0x13};
+    lan.hosts[Ip(13)].mac = fresh;
+    found = RunSweep(lan, SweepMode::Monitor, &memory);
+    EXPECT_EQ(found[13], fresh);
+    EXPECT_EQ(memory.MacOf(Ip(13), SweepClock::now()), fresh);
+    lan.broadcastLoss = 1.0;
+    lan.unicasts.clear();
+    found = RunSweep(lan, SweepMode::Monitor, &memory, 13, 13);
+    EXPECT_EQ(found[13], fresh);
+    ASSERT_EQ(lan.unicasts.size(), 1u);
+    EXPECT_EQ(lan.unicasts[0].second, fresh);
+}
+
+// The memory forgets a device silent for its time: no unicast after that.
+TEST(MonitorSweep, ForgottenDevicesGetNoUnicast) {
+    SimulatedLan lan;
+    lan.Add("10.77.0.11", 0x11);
+    SweepMemory memory(milliseconds(300));
+    RunSweep(lan, SweepMode::Monitor, &memory, 11, 11);
+    lan.hosts.clear();
+    lan.unicasts.clear();
+    RunSweep(lan, SweepMode::Monitor, &memory, 11, 11);
+    EXPECT_FALSE(lan.unicasts.empty());
+    std::this_thread::sleep_for(milliseconds(300));
+    lan.unicasts.clear();
+    RunSweep(lan, SweepMode::Monitor, &memory, 11, 11);
+    EXPECT_TRUE(lan.unicasts.empty());
+    EXPECT_EQ(memory.size(), 0u);
+}
+
+}  // namespace
+}  // namespace rm
