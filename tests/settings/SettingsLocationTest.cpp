@@ -7,13 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <cstdlib>
+#include <filesystem>
 
-#include "app/SettingsIo.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SettingsIo.h"
 #include "platform/linux/SettingsLocation.h"
 #include "settings/SettingsFixture.h"
 
@@ -23,17 +21,24 @@ namespace {
 constexpr uid_t kOtherUid = 61873;
 constexpr uid_t kOrdinaryUid = 61874;
 
-mode_t ModeOf(const QString& path) {
+mode_t ModeOf(const std::string& path) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
 }
 
-bool Chmod(const QString& path, mode_t mode) {
-    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+bool Chmod(const std::string& path, mode_t mode) {
+    return ::chmod(path.c_str(), mode) == 0;
 }
 
-bool Chown(const QString& path, uid_t uid) {
-    return ::chown(QFile::encodeName(path).constData(), uid, uid) == 0;
+bool Chown(const std::string& path, uid_t uid) {
+    return ::chown(path.c_str(), uid, uid) == 0;
+}
+
+// Makes `path` and the folders above it (as mkdir -p).
+bool MakePath(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return !ec && IsDir(path);
 }
 
 TEST(SettingsLocationRuleTest, OnlyAFolderOfTheUserThatNobodyElseMayWrite) {
@@ -61,57 +66,54 @@ TEST(SettingsLocationRuleTest, OnlyAFolderOfTheUserThatNobodyElseMayWrite) {
 }
 
 TEST(SettingsLocationRuleTest, TheXdgFolderOrHomesDotConfig) {
-    const QString home = QStringLiteral("/home/ann");
-    EXPECT_EQ(UserSettingsFolder(QStringLiteral("/home/ann/cfg"), home),
-              QStringLiteral("/home/ann/cfg/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QStringLiteral("/home/ann/cfg//"), home),
-              QStringLiteral("/home/ann/cfg/router-monitor"));
+    const std::string home = "/home/ann";
+    EXPECT_EQ(UserSettingsFolder(std::string("/home/ann/cfg"), home),
+              std::string("/home/ann/cfg/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder(std::string("/home/ann/cfg//"), home),
+              std::string("/home/ann/cfg/router-monitor"));
     // Relative or empty is ignored, as the XDG rule says.
-    EXPECT_EQ(UserSettingsFolder(QStringLiteral("cfg"), home),
-              QStringLiteral("/home/ann/.config/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QStringLiteral("./cfg"), home),
-              QStringLiteral("/home/ann/.config/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QString(), home),
-              QStringLiteral("/home/ann/.config/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QString(), QStringLiteral("/home/ann/")),
-              QStringLiteral("/home/ann/.config/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QString(), QStringLiteral("/")),
-              QStringLiteral("/.config/router-monitor"));
-    EXPECT_EQ(UserSettingsFolder(QString(), QStringLiteral("home/ann")), QString());
-    EXPECT_EQ(UserSettingsFolder(QString(), QString()), QString());
+    EXPECT_EQ(UserSettingsFolder(std::string("cfg"), home),
+              std::string("/home/ann/.config/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder(std::string("./cfg"), home),
+              std::string("/home/ann/.config/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder("", home), std::string("/home/ann/.config/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder("", std::string("/home/ann/")),
+              std::string("/home/ann/.config/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder("", std::string("/")), std::string("/.config/router-monitor"));
+    EXPECT_EQ(UserSettingsFolder("", std::string("home/ann")), "");
+    EXPECT_EQ(UserSettingsFolder("", ""), "");
 }
 
 // Sets an environment variable for one test and puts it back after.
 class EnvVar {
   public:
-    EnvVar(const char* name, const char* value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)) {
-        old_ = qgetenv(name);
+    EnvVar(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
+        if (had_) old_ = std::getenv(name);
         if (value != nullptr)
-            qputenv(name, value);
+            ::setenv(name, value, 1);
         else
-            qunsetenv(name);
+            ::unsetenv(name);
     }
     ~EnvVar() {
         if (had_)
-            qputenv(name_, old_);
+            ::setenv(name_, old_.c_str(), 1);
         else
-            qunsetenv(name_);
+            ::unsetenv(name_);
     }
 
   private:
     const char* name_;
     bool had_;
-    QByteArray old_;
+    std::string old_;
 };
 
 TEST(SettingsLocationRuleTest, HomeComesFromTheEnvironmentElseThePasswordDatabase) {
     const passwd* pw = ::getpwuid(::geteuid());
     ASSERT_NE(pw, nullptr);
-    const QString fromDatabase = QFile::decodeName(pw->pw_dir);
+    const std::string fromDatabase = pw->pw_dir;
     {
         EnvVar home("HOME", "/srv/elsewhere");
-        EXPECT_EQ(HomeFolder(), QStringLiteral("/srv/elsewhere"));
+        EXPECT_EQ(HomeFolder(), std::string("/srv/elsewhere"));
     }
     {
         EnvVar home("HOME", nullptr);
@@ -126,47 +128,43 @@ TEST(SettingsLocationRuleTest, HomeComesFromTheEnvironmentElseThePasswordDatabas
 class SettingsFolderTest : public ::testing::Test {
   protected:
     SettingsFolderTest() {
-        program = QDir(top.path()).filePath(QStringLiteral("program"));
-        user = QDir(top.path()).filePath(QStringLiteral("home/cfg/router-monitor"));
-        QDir().mkpath(program);
+        program = top.filePath("program");
+        user = top.filePath("home/cfg/router-monitor");
+        MakePath(program);
         Chmod(program, 0755);
         for (const char* name : kAllSettingsFiles) WriteDefault(name, "\r\n");
         WriteDefault("savedata1.ini", "20\r\n");
         WriteDefault("savedata3.ini", "255\r\n");
     }
-    void WriteDefault(const char* name, const QByteArray& bytes) const {
-        QFile f(program + QLatin1Char('/') + QString::fromLatin1(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
-        Chmod(f.fileName(), 0644);
+    void WriteDefault(const char* name, const std::string& bytes) const {
+        const std::string path = program + "/" + name;
+        ASSERT_TRUE(WriteBytes(path, bytes)) << path;
+        Chmod(path, 0644);
     }
-    static QByteArray Bytes(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    static std::string Bytes(const std::string& path) { return ReadBytes(path); }
     static std::vector<const char*> Names() {
         return {std::begin(kAllSettingsFiles), std::end(kAllSettingsFiles)};
     }
 
-    QTemporaryDir top;
-    QString program;  // beside the executable: the defaults
-    QString user;     // where a user of a system install keeps their settings
+    TempDir top;
+    std::string program;  // beside the executable: the defaults
+    std::string user;     // where a user of a system install keeps their settings
 };
 
 TEST_F(SettingsFolderTest, AProgramFolderOfTheUserHoldsTheSettingsItself) {
     auto folder = MakeLinuxSettingsFolder(program, user);
     EXPECT_EQ(folder->Path(), program);
-    EXPECT_EQ(folder->DefaultsPath(), QString());
-    QString error;
-    EXPECT_TRUE(folder->Create(&error)) << error.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(user));  // nothing made elsewhere
+    EXPECT_EQ(folder->DefaultsPath(), "");
+    std::string error;
+    EXPECT_TRUE(folder->Create(&error)) << error;
+    EXPECT_FALSE(Exists(user));  // nothing made elsewhere
 }
 
 TEST_F(SettingsFolderTest, AnyOtherProgramFolderOnlyShipsTheDefaults) {
-    for (auto setUp : {+[](const QString& p) { return Chmod(p, 0775); },
-                       +[](const QString& p) { return Chmod(p, 0757); },
-                       +[](const QString& p) { return Chmod(p, 0755) && Chown(p, kOtherUid); }}) {
+    for (auto setUp :
+         {+[](const std::string& p) { return Chmod(p, 0775); },
+          +[](const std::string& p) { return Chmod(p, 0757); },
+          +[](const std::string& p) { return Chmod(p, 0755) && Chown(p, kOtherUid); }}) {
         ASSERT_TRUE(setUp(program));
         auto folder = MakeLinuxSettingsFolder(program, user);
         EXPECT_EQ(folder->Path(), user);
@@ -177,37 +175,34 @@ TEST_F(SettingsFolderTest, AnyOtherProgramFolderOnlyShipsTheDefaults) {
 
 TEST_F(SettingsFolderTest, TheEnvironmentChoosesTheUserFolder) {
     ASSERT_TRUE(Chmod(program, 0775));
-    const QByteArray home = QFile::encodeName(top.path() + QStringLiteral("/home"));
-    EnvVar homeVar("HOME", home.constData());
+    const std::string home = top.path() + "/home";
+    EnvVar homeVar("HOME", home.c_str());
     {
         EnvVar xdg("XDG_CONFIG_HOME", "relative/cfg");
-        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(),
-                  QFile::decodeName(home) + QStringLiteral("/.config/router-monitor"));
+        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(), home + "/.config/router-monitor");
     }
     {
         EnvVar xdg("XDG_CONFIG_HOME", nullptr);
-        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(),
-                  QFile::decodeName(home) + QStringLiteral("/.config/router-monitor"));
+        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(), home + "/.config/router-monitor");
     }
     {
         EnvVar xdg("XDG_CONFIG_HOME", "/srv/cfg");
-        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(),
-                  QStringLiteral("/srv/cfg/router-monitor"));
+        EXPECT_EQ(MakeLinuxSettingsFolder(program)->Path(), std::string("/srv/cfg/router-monitor"));
     }
 }
 
 TEST_F(SettingsFolderTest, CreateMakesMissingFoldersForTheUserAlone) {
     ASSERT_TRUE(Chmod(program, 0775));
-    const QString home = top.path() + QStringLiteral("/home");
-    ASSERT_TRUE(QDir().mkpath(home));
+    const std::string home = top.path() + "/home";
+    ASSERT_TRUE(MakePath(home));
     ASSERT_TRUE(Chmod(home, 0755));    // there already: left as it is
     const mode_t before = ::umask(0);  // even an open umask gives 0700
     auto folder = MakeLinuxSettingsFolder(program, user);
-    QString error;
+    std::string error;
     const bool created = folder->Create(&error);
     ::umask(before);
-    ASSERT_TRUE(created) << error.toStdString();
-    EXPECT_EQ(ModeOf(home + QStringLiteral("/cfg")), 0700u);
+    ASSERT_TRUE(created) << error;
+    EXPECT_EQ(ModeOf(home + std::string("/cfg")), 0700u);
     EXPECT_EQ(ModeOf(user), 0700u);
     EXPECT_EQ(ModeOf(home), 0755u);
     EXPECT_TRUE(folder->Create(&error));  // a second start finds it there
@@ -215,23 +210,26 @@ TEST_F(SettingsFolderTest, CreateMakesMissingFoldersForTheUserAlone) {
 
 TEST_F(SettingsFolderTest, CreateRefusesAFolderOthersMayWriteOrAnotherUserOwns) {
     ASSERT_TRUE(Chmod(program, 0775));
-    ASSERT_TRUE(QDir().mkpath(user));
+    ASSERT_TRUE(MakePath(user));
     auto folder = MakeLinuxSettingsFolder(program, user);
-    QString error;
+    std::string error;
     ASSERT_TRUE(Chmod(user, 0770));
     EXPECT_FALSE(folder->Create(&error));
-    EXPECT_TRUE(error.contains(user) && error.contains(QStringLiteral("chmod go-w")))
-        << error.toStdString();
+    EXPECT_TRUE(Contains(error, user) && Contains(error, "chmod go-w")) << error;
+    // The mode as chmod takes it, and the words of the message as they were.
+    EXPECT_EQ(error, "设置文件夹 " + user +
+                         " 可被其他用户写入（权限 0770），请用 chmod go-w 去掉他们的写权限");
     ASSERT_TRUE(Chmod(user, 0700));
     ASSERT_TRUE(Chown(user, kOtherUid));
     EXPECT_FALSE(folder->Create(&error));
-    EXPECT_TRUE(error.contains(QStringLiteral("uid %1").arg(kOtherUid))) << error.toStdString();
+    EXPECT_EQ(error,
+              "设置文件夹 " + user + " 属于另一个用户（uid " + std::to_string(kOtherUid) + "）");
     // A file where the folder must be.
-    ASSERT_TRUE(QDir(user).removeRecursively());
-    QFile f(user);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    std::error_code ec;
+    ASSERT_TRUE(std::filesystem::remove_all(user, ec) > 0 && !ec);
+    ASSERT_TRUE(WriteBytes(user, ""));
     EXPECT_FALSE(folder->Create(&error));
+    EXPECT_EQ(error, "设置文件夹 " + user + " 不是文件夹");
 }
 
 // A first start from a system-wide install: the real settings folder, the
@@ -241,66 +239,74 @@ class FirstStartTest : public SettingsFolderTest, protected FakeServices {
     FirstStartTest() {
         Chmod(program, 0775);  // not the user's alone
         real = MakeLinuxSettingsFolder(program, user);
-        services.settings = real.get();
-        form = std::make_unique<Form1>(services);
+        files = MakeLinuxSettingsFiles(*real);
+        services.settings = files.get();
+        services.codec = narrow.get();
+        monitor = NewMonitor(&form);
+    }
+    std::unique_ptr<Monitor> NewMonitor(BoundedForm1** window) {
+        return std::make_unique<Monitor>(services, [window](Form1Events&) {
+            auto w = std::make_unique<BoundedForm1>();
+            *window = w.get();
+            return w;
+        });
     }
     std::unique_ptr<SettingsFolder> real;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<SettingsFiles> files;
+    std::unique_ptr<NarrowCodec> narrow = MakeIconvNarrowCodec();
+    BoundedForm1* form = nullptr;
+    std::unique_ptr<Monitor> monitor;
 };
 
 TEST_F(FirstStartTest, MissingFilesAreCopiedAndExistingOnesKept) {
-    ASSERT_TRUE(QDir().mkpath(user));
+    ASSERT_TRUE(MakePath(user));
     ASSERT_TRUE(Chmod(user, 0700));
-    {
-        QFile mine(user + QStringLiteral("/savedata1.ini"));
-        ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
-        mine.write("45\r\n");
-    }
+    ASSERT_TRUE(WriteBytes(user + "/savedata1.ini", "45\r\n"));
     const mode_t before = ::umask(002);
-    const bool loaded = LoadAllSettings(*form);
+    const bool loaded = LoadAllSettings(*monitor);
     ::umask(before);
-    ASSERT_TRUE(loaded) << (messages.shown.empty() ? "" : messages.shown[0].text.toStdString());
+    ASSERT_TRUE(loaded) << (messages.shown.empty() ? "" : messages.shown[0].text);
 
-    EXPECT_EQ(form->Text8->text(), QStringLiteral("45"));
-    EXPECT_EQ(form->Text11->text(), QStringLiteral("255"));
-    EXPECT_EQ(Bytes(user + QStringLiteral("/savedata1.ini")), QByteArray("45\r\n"));
+    EXPECT_EQ(form->Text(Control::Text8), std::string("45"));
+    EXPECT_EQ(form->Text(Control::Text11), std::string("255"));
+    EXPECT_EQ(Bytes(user + std::string("/savedata1.ini")), std::string("45\r\n"));
     for (const char* name : kAllSettingsFiles) {
         if (std::string(name) == "savedata1.ini") continue;
-        const QString copy = user + QLatin1Char('/') + QString::fromLatin1(name);
-        EXPECT_EQ(Bytes(copy), Bytes(program + QLatin1Char('/') + QString::fromLatin1(name)))
-            << name;
+        const std::string copy = user + "/" + name;
+        EXPECT_EQ(Bytes(copy), Bytes(program + "/" + name)) << name;
         EXPECT_EQ(ModeOf(copy), 0644u) << name;
     }
     // Only the fifteen: no temporary left over.
-    EXPECT_EQ(QDir(user).entryList(QDir::Files | QDir::Hidden).size(), 15);
+    EXPECT_EQ(Entries(user).size(), 15u);
 
     // Later starts never copy over what is there, and saves go to the user's folder.
     WriteDefault("savedata3.ini", "99\r\n");
-    form->Text8->setText(QStringLiteral("50"));
-    SaveAllSettings(*form);
-    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
-    Form1 again(services);
-    ASSERT_TRUE(LoadAllSettings(again));
-    EXPECT_EQ(again.Text8->text(), QStringLiteral("50"));
-    EXPECT_EQ(again.Text11->text(), QStringLiteral("255"));
-    EXPECT_EQ(Bytes(program + QStringLiteral("/savedata1.ini")), QByteArray("20\r\n"));
+    form->SetText(Control::Text8, std::string("50"));
+    SaveAllSettings(*monitor);
+    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text;
+    BoundedForm1* again = nullptr;
+    auto restarted = NewMonitor(&again);
+    ASSERT_TRUE(LoadAllSettings(*restarted));
+    EXPECT_EQ(again->Text(Control::Text8), std::string("50"));
+    EXPECT_EQ(again->Text(Control::Text11), std::string("255"));
+    EXPECT_EQ(Bytes(program + std::string("/savedata1.ini")), std::string("20\r\n"));
 }
 
 TEST_F(FirstStartTest, ADefaultOthersMayWriteIsNotCopied) {
     // The old package left its files writable by everybody.
-    ASSERT_TRUE(Chmod(program + QStringLiteral("/savedata5.ini"), 0666));
-    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_TRUE(Chmod(program + std::string("/savedata5.ini"), 0666));
+    EXPECT_FALSE(LoadAllSettings(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(program + QStringLiteral("/savedata5.ini")))
-        << messages.shown[0].text.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(user + QStringLiteral("/savedata5.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, program + std::string("/savedata5.ini")))
+        << messages.shown[0].text;
+    EXPECT_FALSE(Exists(user + std::string("/savedata5.ini")));
 }
 
 TEST_F(FirstStartTest, AMissingDefaultIsNamed) {
-    ASSERT_TRUE(QFile::remove(program + QStringLiteral("/savedata13.ini")));
-    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_EQ(::unlink((program + "/savedata13.ini").c_str()), 0);
+    EXPECT_FALSE(LoadAllSettings(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(program + QStringLiteral("/savedata13.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, program + std::string("/savedata13.ini")));
 }
 
 // An ordinary user starting a program installed by root: the settings go to
@@ -308,8 +314,8 @@ TEST_F(FirstStartTest, AMissingDefaultIsNamed) {
 TEST_F(SettingsFolderTest, AnOrdinaryUserOfASystemInstallGetsTheirOwnFolder) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
     ASSERT_TRUE(Chmod(top.path(), 0755));
-    const QString home = top.path() + QStringLiteral("/ann");
-    ASSERT_TRUE(QDir().mkpath(home));
+    const std::string home = top.path() + "/ann";
+    ASSERT_TRUE(MakePath(home));
     ASSERT_TRUE(Chmod(home, 0755));
     ASSERT_TRUE(Chown(home, kOrdinaryUid));
     const pid_t child = ::fork();
@@ -319,17 +325,17 @@ TEST_F(SettingsFolderTest, AnOrdinaryUserOfASystemInstallGetsTheirOwnFolder) {
             ::setresgid(kOrdinaryUid, kOrdinaryUid, kOrdinaryUid) != 0 ||
             ::setresuid(kOrdinaryUid, kOrdinaryUid, kOrdinaryUid) != 0)
             ::_exit(10);
-        ::setenv("HOME", QFile::encodeName(home).constData(), 1);
+        ::setenv("HOME", home.c_str(), 1);
         ::unsetenv("XDG_CONFIG_HOME");
         auto folder = MakeLinuxSettingsFolder(program);
-        if (folder->Path() != home + QStringLiteral("/.config/router-monitor")) ::_exit(11);
-        QString error, failed;
+        if (folder->Path() != home + std::string("/.config/router-monitor")) ::_exit(11);
+        std::string error, failed;
         if (!folder->Create(&error)) ::_exit(12);
         if (!CopyMissingSettingsFiles(folder->DefaultsPath(), folder->Path(), Names(), &failed,
                                       &error))
             ::_exit(13);
-        QByteArray value;
-        if (!ReadSettingsValue(folder->Path() + QStringLiteral("/savedata3.ini"), 100, &value,
+        std::string value;
+        if (!ReadSettingsValue(folder->Path() + std::string("/savedata3.ini"), 100, &value,
                                &error) ||
             value != "255")
             ::_exit(14);
@@ -343,16 +349,12 @@ TEST_F(SettingsFolderTest, AnOrdinaryUserOfASystemInstallGetsTheirOwnFolder) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     struct stat st {};
-    ASSERT_EQ(
-        ::stat(QFile::encodeName(home + QStringLiteral("/.config/router-monitor/savedata3.ini"))
-                   .constData(),
-               &st),
-        0);
+    ASSERT_EQ(::stat((home + "/.config/router-monitor/savedata3.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kOrdinaryUid);
-    EXPECT_EQ(ModeOf(home + QStringLiteral("/.config")), 0700u);
-    EXPECT_EQ(Bytes(home + QStringLiteral("/.config/router-monitor/savedata3.ini")),
-              QByteArray("40\r\n"));
-    EXPECT_EQ(Bytes(program + QStringLiteral("/savedata3.ini")), QByteArray("255\r\n"));
+    EXPECT_EQ(ModeOf(home + std::string("/.config")), 0700u);
+    EXPECT_EQ(Bytes(home + std::string("/.config/router-monitor/savedata3.ini")),
+              std::string("40\r\n"));
+    EXPECT_EQ(Bytes(program + std::string("/savedata3.ini")), std::string("255\r\n"));
 }
 
 }  // namespace

@@ -5,9 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <atomic>
 #include <random>
 
@@ -31,58 +28,58 @@ using SaveAllSettingsTest = SettingsFixture;
 using LoadAllSettingsTest = SettingsFixture;
 
 TEST_F(SaveAllSettingsTest, WritesEachControlAsOneLineOfNarrowText) {
-    form->Text8->setText(QStringLiteral("20"));
-    form->Text10->setText(QStringLiteral("1"));
-    form->Text11->setText(QStringLiteral("255"));
-    form->Text14->setText(QStringLiteral("迅雷"));
-    form->Text15->setText(QStringLiteral("/opt/thunder/迅雷5.exe"));
-    form->Text9[0]->setText(QStringLiteral(" 00-1A-2B-3C-4D-5E "));
-    form->Text9[3]->setText(QString());
-    form->Text9[9]->setText(QStringLiteral("abc"));
+    form->SetText(Control::Text8, std::string("20"));
+    form->SetText(Control::Text10, std::string("1"));
+    form->SetText(Control::Text11, std::string("255"));
+    form->SetText(Control::Text14, std::string("迅雷"));
+    form->SetText(Control::Text15, std::string("/opt/thunder/迅雷5.exe"));
+    form->SetText(Text9(0), std::string(" 00-1A-2B-3C-4D-5E "));
+    form->SetText(Text9(3), "");
+    form->SetText(Text9(9), std::string("abc"));
     WriteFile("savedata6.ini", "keep me");
     WriteFile("savedata9.ini", "and me\r\n");
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
-    EXPECT_EQ(ReadFile("savedata2.ini"), QByteArray("1\r\n"));
-    EXPECT_EQ(ReadFile("savedata3.ini"), QByteArray("255\r\n"));
-    EXPECT_EQ(ReadFile("savedata4.ini"), QByteArray("\xD1\xB8\xC0\xD7\r\n"));
-    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7"
-                                                    "5.exe\r\n"));
-    EXPECT_EQ(ReadFile("savedata10.ini"), QByteArray(" 00-1A-2B-3C-4D-5E \r\n"));
-    EXPECT_EQ(ReadFile("savedata13.ini"), QByteArray("\r\n"));
-    EXPECT_EQ(ReadFile("savedata19.ini"), QByteArray("abc\r\n"));
+    EXPECT_EQ(ReadFile("savedata1.ini"), std::string("20\r\n"));
+    EXPECT_EQ(ReadFile("savedata2.ini"), std::string("1\r\n"));
+    EXPECT_EQ(ReadFile("savedata3.ini"), std::string("255\r\n"));
+    EXPECT_EQ(ReadFile("savedata4.ini"), std::string("\xD1\xB8\xC0\xD7\r\n"));
+    EXPECT_EQ(ReadFile("savedata5.ini"), std::string("/opt/thunder/\xD1\xB8\xC0\xD7"
+                                                     "5.exe\r\n"));
+    EXPECT_EQ(ReadFile("savedata10.ini"), std::string(" 00-1A-2B-3C-4D-5E \r\n"));
+    EXPECT_EQ(ReadFile("savedata13.ini"), std::string("\r\n"));
+    EXPECT_EQ(ReadFile("savedata19.ini"), std::string("abc\r\n"));
     // Files 6 to 9 are no settings files; nothing else is left in the folder.
-    EXPECT_EQ(ReadFile("savedata6.ini"), QByteArray("keep me"));
-    EXPECT_EQ(ReadFile("savedata9.ini"), QByteArray("and me\r\n"));
+    EXPECT_EQ(ReadFile("savedata6.ini"), std::string("keep me"));
+    EXPECT_EQ(ReadFile("savedata9.ini"), std::string("and me\r\n"));
     EXPECT_EQ(Snapshot().size(), 17u);
 }
 
-mode_t ModeOf(const QString& path) {
+mode_t ModeOf(const std::string& path) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
 }
 
 TEST_F(SaveAllSettingsTest, KeepsTheModeOfTheFileItReplacesButNeverLetsOthersWrite) {
-    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata1.ini")).constData(), 0640), 0);
+    ASSERT_EQ(::chmod(PathOf("savedata1.ini").c_str(), 0640), 0);
     // As the old package left them: a save must make them loadable again.
-    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata5.ini")).constData(), 0666), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata4.ini")).constData(), 0775), 0);
-    SaveAllSettings(*form);
-    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
+    ASSERT_EQ(::chmod(PathOf("savedata5.ini").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(PathOf("savedata4.ini").c_str(), 0775), 0);
+    SaveAllSettings(*monitor);
+    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text;
     EXPECT_EQ(ModeOf(PathOf("savedata1.ini")), 0640u);
     EXPECT_EQ(ModeOf(PathOf("savedata5.ini")), 0644u);
     EXPECT_EQ(ModeOf(PathOf("savedata4.ini")), 0644u);
     EXPECT_EQ(ModeOf(PathOf(".savedata.lock")), 0644u);
-    ASSERT_TRUE(LoadAllSettings(*form));
+    ASSERT_TRUE(LoadAllSettings(*monitor));
 }
 
 TEST_F(SaveAllSettingsTest, ANewFileIsNotGroupWritableUnderAnOpenUmask) {
     const mode_t before = ::umask(002);
-    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
-    SaveAllSettings(*form);
+    ASSERT_TRUE(::unlink(PathOf("savedata3.ini").c_str()) == 0);
+    SaveAllSettings(*monitor);
     ::umask(before);
     EXPECT_EQ(ModeOf(PathOf("savedata3.ini")), 0644u);
     EXPECT_EQ(ModeOf(PathOf(".savedata.lock")), 0644u);
@@ -90,104 +87,90 @@ TEST_F(SaveAllSettingsTest, ANewFileIsNotGroupWritableUnderAnOpenUmask) {
 
 TEST_F(SaveAllSettingsTest, ANewFileTakesTheUmaskWhichIsNeverChanged) {
     const mode_t before = ::umask(027);
-    ASSERT_TRUE(QFile::remove(PathOf("savedata1.ini")));
+    ASSERT_TRUE(::unlink(PathOf("savedata1.ini").c_str()) == 0);
     umaskCalls = 0;
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     EXPECT_EQ(umaskCalls.load(), 0);
     ::umask(before);
-    EXPECT_EQ(QFileInfo(PathOf("savedata1.ini")).permissions() & 0x0777,
-              QFileDevice::Permissions(0x0640));
-    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
+    EXPECT_EQ(ModeOf(PathOf("savedata1.ini")), 0640u);
+    EXPECT_EQ(ReadFile("savedata1.ini"), std::string("20\r\n"));
 }
 
 TEST_F(SaveAllSettingsTest, AReadOnlyFileRefusesTheSaveAndChangesNothing) {
     // Root is not stopped by the missing write bits; the save must be.
-    const QByteArray readOnly = QFile::encodeName(PathOf("savedata5.ini"));
-    ASSERT_EQ(::chmod(readOnly.constData(), 0444), 0);
+    const std::string readOnly = PathOf("savedata5.ini");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
     const auto before = Snapshot();
-    form->Text8->setText(QStringLiteral("99"));
-    form->Text15->setText(QStringLiteral("/opt/thunder/new"));
+    form->SetText(Control::Text8, std::string("99"));
+    form->SetText(Control::Text15, std::string("/opt/thunder/new"));
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     EXPECT_EQ(Snapshot(), before);  // no file changed, no temporary left
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata5.ini")))
-        << messages.shown[0].text.toStdString();
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EACCES))));
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf("savedata5.ini")))
+        << messages.shown[0].text;
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(EACCES))));
     struct stat st {};
-    ASSERT_EQ(::stat(readOnly.constData(), &st), 0);
+    ASSERT_EQ(::stat(readOnly.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0444u);
-    EXPECT_EQ(form->Text8->text(), QStringLiteral("99"));
+    EXPECT_EQ(form->Text(Control::Text8), std::string("99"));
 
-    ASSERT_EQ(::chmod(readOnly.constData(), 0644), 0);  // writable again: the save goes through
-    SaveAllSettings(*form);
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0644), 0);  // writable again: the save goes through
+    SaveAllSettings(*monitor);
     EXPECT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("99\r\n"));
-    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/new\r\n"));
+    EXPECT_EQ(ReadFile("savedata1.ini"), std::string("99\r\n"));
+    EXPECT_EQ(ReadFile("savedata5.ini"), std::string("/opt/thunder/new\r\n"));
 }
 
 TEST_F(SaveAllSettingsTest, APlantedLinkIsReplacedAndTheFileItNamesIsUntouched) {
     // Someone who may write in the folder links a settings file to a file of
     // the saving user elsewhere: a save that followed the link would
     // overwrite that file. (Links were once followed on purpose; no more.)
-    QTemporaryDir home;
-    const QString victim = home.filePath(QStringLiteral(".bashrc"));
-    const QByteArray victimBytes("export PATH=$HOME/bin:$PATH\n");
-    {
-        QFile f(victim);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(victimBytes);
-    }
-    const QString notThere = home.filePath(QStringLiteral("created-by-save"));
+    TempDir home;
+    const std::string victim = home.filePath(".bashrc");
+    const std::string victimBytes("export PATH=$HOME/bin:$PATH\n");
+    ASSERT_TRUE(WriteBytes(victim, victimBytes));
+    const std::string notThere = home.filePath("created-by-save");
     for (const char* name : {"savedata5.ini", "savedata10.ini"})
-        ASSERT_TRUE(QFile::remove(PathOf(name)));
-    ASSERT_TRUE(QFile::link(victim, PathOf("savedata5.ini")));
-    ASSERT_TRUE(QFile::link(notThere, PathOf("savedata10.ini")));  // dangling
-    form->Text15->setText(QStringLiteral("/opt/thunder/迅雷"));
-    form->Text9[0]->setText(QStringLiteral("00-11-22-33-44-55"));
+        ASSERT_TRUE(::unlink(PathOf(name).c_str()) == 0);
+    ASSERT_EQ(::symlink(victim.c_str(), PathOf("savedata5.ini").c_str()), 0);
+    ASSERT_EQ(::symlink(notThere.c_str(), PathOf("savedata10.ini").c_str()), 0);  // dangling
+    form->SetText(Control::Text15, std::string("/opt/thunder/迅雷"));
+    form->SetText(Text9(0), std::string("00-11-22-33-44-55"));
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
-    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
+    ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text;
     for (const char* name : {"savedata5.ini", "savedata10.ini"}) {
-        const QFileInfo info(PathOf(name));
-        EXPECT_FALSE(info.isSymLink()) << name;
-        EXPECT_TRUE(info.isFile()) << name;
+        EXPECT_FALSE(IsSymLink(PathOf(name))) << name;
+        EXPECT_TRUE(IsFile(PathOf(name))) << name;
     }
-    EXPECT_EQ(ReadFile("savedata5.ini"), QByteArray("/opt/thunder/\xD1\xB8\xC0\xD7\r\n"));
-    EXPECT_EQ(ReadFile("savedata10.ini"), QByteArray("00-11-22-33-44-55\r\n"));
-    QFile f(victim);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), victimBytes);
-    EXPECT_FALSE(QFileInfo::exists(notThere));
-    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(ReadFile("savedata5.ini"), std::string("/opt/thunder/\xD1\xB8\xC0\xD7\r\n"));
+    EXPECT_EQ(ReadFile("savedata10.ini"), std::string("00-11-22-33-44-55\r\n"));
+    EXPECT_EQ(ReadBytes(victim), victimBytes);
+    EXPECT_FALSE(Exists(notThere));
+    EXPECT_EQ(Entries(home.path()).size(), 1u);
 }
 
 TEST_F(SaveAllSettingsTest, APlantedLockLinkRefusesTheSaveAndIsNotFollowed) {
-    QTemporaryDir home;
-    const QString victim = home.filePath(QStringLiteral(".profile"));
-    {
-        QFile f(victim);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("umask 022\n");
-    }
-    ASSERT_TRUE(QFile::link(victim, PathOf(".savedata.lock")));
+    TempDir home;
+    const std::string victim = home.filePath(".profile");
+    ASSERT_TRUE(WriteBytes(victim, "umask 022\n"));
+    ASSERT_EQ(::symlink(victim.c_str(), PathOf(".savedata.lock").c_str()), 0);
     const auto before = Snapshot();
-    form->Text8->setText(QStringLiteral("99"));
+    form->SetText(Control::Text8, std::string("99"));
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(PathOf(".savedata.lock")))
-        << messages.shown[0].text.toStdString();
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf(".savedata.lock")))
+        << messages.shown[0].text;
     EXPECT_EQ(Snapshot(), before);
-    EXPECT_TRUE(QFileInfo(PathOf(".savedata.lock")).isSymLink());
-    QFile f(victim);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("umask 022\n"));
+    EXPECT_TRUE(IsSymLink(PathOf(".savedata.lock")));
+    EXPECT_EQ(ReadBytes(victim), std::string("umask 022\n"));
 }
 
 // A pid that no process has: a child that has ended and been reaped.
@@ -203,12 +186,12 @@ TEST_F(SaveAllSettingsTest, RemovesTheTemporariesOfKilledSavesOnlyAndNothingElse
     // Temporaries were once swept by name alone, which could take those of a
     // save running at that moment in another monitor. Now a save removes them
     // under the folder's lock, and only when the process that made them is gone.
-    const QByteArray gone = QByteArray::number(GonePid());
-    const QByteArray alive = QByteArray::number(::getppid());
-    const QByteArray leftovers[] = {".savedata1.ini." + gone + ".Ab3xYz",
-                                    ".savedata19.ini." + gone + ".000000",
-                                    ".savedata12.ini." + gone + ".zzzzzz"};
-    const QByteArray kept[] = {
+    const std::string gone = std::to_string(GonePid());
+    const std::string alive = std::to_string(::getppid());
+    const std::string leftovers[] = {".savedata1.ini." + gone + ".Ab3xYz",
+                                     ".savedata19.ini." + gone + ".000000",
+                                     ".savedata12.ini." + gone + ".zzzzzz"};
+    const std::string kept[] = {
         ".savedata1.ini." + alive + ".Ab3xYz",  // a save that may still be running
         ".savedata6.ini." + gone + ".Ab3xYz",   // no settings file of ours
         ".savedata1.ini." + gone + ".Ab3xY",    // five characters
@@ -219,76 +202,74 @@ TEST_F(SaveAllSettingsTest, RemovesTheTemporariesOfKilledSavesOnlyAndNothingElse
         ".savedata1.ini",                       // no suffix
         "notes.txt",
     };
-    for (const QByteArray& name : leftovers) WriteFile(name.constData(), "20\r\n");
-    for (const QByteArray& name : kept) WriteFile(name.constData(), "mine");
-    const QByteArray dirName = ".savedata2.ini." + gone + ".dirXYZ";
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromLatin1(dirName)));
+    for (const std::string& name : leftovers) WriteFile(name, "20\r\n");
+    for (const std::string& name : kept) WriteFile(name, "mine");
+    const std::string dirName = ".savedata2.ini." + gone + ".dirXYZ";
+    ASSERT_EQ(::mkdir(PathOf(dirName).c_str(), 0755), 0);
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     EXPECT_TRUE(messages.shown.empty());
-    for (const QByteArray& name : leftovers)
-        EXPECT_FALSE(QFileInfo::exists(PathOf(name.constData()))) << name.constData();
-    for (const QByteArray& name : kept)
-        EXPECT_EQ(ReadFile(name.constData()), QByteArray("mine")) << name.constData();
-    EXPECT_TRUE(QFileInfo(PathOf(dirName.constData())).isDir());
+    for (const std::string& name : leftovers) EXPECT_FALSE(Exists(PathOf(name))) << name;
+    for (const std::string& name : kept) EXPECT_EQ(ReadFile(name), std::string("mine")) << name;
+    EXPECT_TRUE(IsDir(PathOf(dirName)));
     EXPECT_EQ(Snapshot().size(), 15u + std::size(kept) + 1u);
 }
 
 TEST_F(SaveAllSettingsTest, TextIsSavedAndLoadedAsItStands) {
-    form->Text8->setText(QStringLiteral("abc"));
-    SaveAllSettings(*form);
-    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("abc\r\n"));
+    form->SetText(Control::Text8, std::string("abc"));
+    SaveAllSettings(*monitor);
+    EXPECT_EQ(ReadFile("savedata1.ini"), std::string("abc\r\n"));
 
-    Form1 restarted(services);
-    ASSERT_TRUE(LoadAllSettings(restarted));
-    EXPECT_EQ(restarted.Text8->text(), QStringLiteral("abc"));
+    BoundedForm1* restarted = nullptr;
+    auto again = NewMonitor(&restarted);
+    ASSERT_TRUE(LoadAllSettings(*again));
+    EXPECT_EQ(restarted->Text(Control::Text8), std::string("abc"));
 }
 
 TEST_F(SaveAllSettingsTest, WhatWasSavedIsWhatTheNextStartShows) {
-    const auto stored = StoredSettings(*form);
+    const auto& stored = StoredSettings();
     std::mt19937 rng(15);
     for (size_t i = 0; i < stored.size(); ++i) {
         // Chinese, astral and GB18030-only characters, spaces and an empty box.
-        static const QString kSamples[] = {QStringLiteral("迅雷"), QStringLiteral(" x "),
-                                           QString::fromUcs4(U"\U0001F600⺁é"), QString(),
-                                           QStringLiteral("00-11-22-33-44-55")};
-        stored[i].control->setText(kSamples[rng() % std::size(kSamples)] + QString::number(i));
+        static const std::string kSamples[] = {"迅雷", " x ", "\U0001F600⺁é", "",
+                                               "00-11-22-33-44-55"};
+        form->SetText(stored[i].control, kSamples[rng() % std::size(kSamples)] + std::to_string(i));
     }
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
-    Form1 restarted(services);
-    ASSERT_TRUE(LoadAllSettings(restarted));
-    const auto loaded = StoredSettings(restarted);
-    for (size_t i = 0; i < stored.size(); ++i)
-        EXPECT_EQ(loaded[i].control->text(), stored[i].control->text()) << stored[i].fileName;
+    BoundedForm1* restarted = nullptr;
+    auto again = NewMonitor(&restarted);
+    ASSERT_TRUE(LoadAllSettings(*again));
+    for (const auto& s : stored)
+        EXPECT_EQ(restarted->Text(s.control), form->Text(s.control)) << s.fileName;
 }
 
 TEST_F(SaveAllSettingsTest, ADirectoryWhereAFileMustGoChangesNothing) {
-    ASSERT_TRUE(QFile::remove(PathOf("savedata12.ini")));
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata12.ini")));
+    ASSERT_TRUE(::unlink(PathOf("savedata12.ini").c_str()) == 0);
+    ASSERT_TRUE(::mkdir(PathOf("savedata12.ini").c_str(), 0755) == 0);
     const auto before = Snapshot();
-    form->Text8->setText(QStringLiteral("99"));
-    form->Text9[9]->setText(QStringLiteral("edited"));
+    form->SetText(Control::Text8, std::string("99"));
+    form->SetText(Text9(9), std::string("edited"));
 
-    SaveAllSettings(*form);
+    SaveAllSettings(*monitor);
 
     EXPECT_EQ(Snapshot(), before);  // no file changed, no temporary left
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata12.ini")));
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EISDIR))));
-    EXPECT_EQ(messages.shown[0].style, 48);                // an exclamation: the program goes on
-    EXPECT_EQ(form->Text8->text(), QStringLiteral("99"));  // the edits are still there
-    EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("edited"));
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf("savedata12.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(EISDIR))));
+    EXPECT_EQ(messages.shown[0].style, 48);  // an exclamation: the program goes on
+    EXPECT_EQ(form->Text(Control::Text8), std::string("99"));  // the edits are still there
+    EXPECT_EQ(form->Text(Text9(9)), std::string("edited"));
 }
 
 TEST_F(SaveAllSettingsTest, AMissingFolderChangesNothingAndSaysWhy) {
-    settingsFolder.path = dir.filePath(QStringLiteral("gone"));
-    SaveAllSettings(*form);
+    settingsFolder.path = dir.filePath("gone");
+    SaveAllSettings(*monitor);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(settingsFolder.path));
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
-    EXPECT_FALSE(QFileInfo::exists(settingsFolder.path));
+    EXPECT_TRUE(Contains(messages.shown[0].text, settingsFolder.path));
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(ENOENT))));
+    EXPECT_FALSE(Exists(settingsFolder.path));
 }
 
 TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {
@@ -301,17 +282,17 @@ TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {
     WriteFile("savedata12.ini", "abc\r\n\r\n");
     WriteFile("savedata19.ini", "abc\r\n");
 
-    ASSERT_TRUE(LoadAllSettings(*form));
+    ASSERT_TRUE(LoadAllSettings(*monitor));
 
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(form->Text8->text(), QStringLiteral("30"));
-    EXPECT_EQ(form->Text10->text(), QString());
-    EXPECT_EQ(form->Text11->text(), QStringLiteral("15"));
-    EXPECT_EQ(form->Text14->text(), QStringLiteral("迅雷"));
-    EXPECT_EQ(form->Text9[0]->text(), QStringLiteral("a\nb\n"));
-    EXPECT_EQ(form->Text9[1]->text(), QStringLiteral(" 00-1A-2B-3C-4D-5E "));
-    EXPECT_EQ(form->Text9[2]->text(), QString());
-    EXPECT_EQ(form->Text9[9]->text(), QStringLiteral("abc"));
+    EXPECT_EQ(form->Text(Control::Text8), std::string("30"));
+    EXPECT_EQ(form->Text(Control::Text10), "");
+    EXPECT_EQ(form->Text(Control::Text11), std::string("15"));
+    EXPECT_EQ(form->Text(Control::Text14), std::string("迅雷"));
+    EXPECT_EQ(form->Text(Text9(0)), std::string("a\nb\n"));
+    EXPECT_EQ(form->Text(Text9(1)), std::string(" 00-1A-2B-3C-4D-5E "));
+    EXPECT_EQ(form->Text(Text9(2)), "");
+    EXPECT_EQ(form->Text(Text9(9)), std::string("abc"));
 }
 
 TEST_F(LoadAllSettingsTest, FilesSixToNineAreNeitherReadNorNeeded) {
@@ -319,64 +300,64 @@ TEST_F(LoadAllSettingsTest, FilesSixToNineAreNeitherReadNorNeeded) {
     // would fail a read: either way the load neither uses nor minds them.
     WriteFile("savedata6.ini", "6\r\n");
     WriteFile("savedata7.ini", "7\r\n");
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata8.ini")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("savedata9.ini")).constData(), 0644), 0);
+    ASSERT_TRUE(::mkdir(PathOf("savedata8.ini").c_str(), 0755) == 0);
+    ASSERT_EQ(::mkfifo(PathOf("savedata9.ini").c_str(), 0644), 0);
 
-    ASSERT_TRUE(LoadAllSettings(*form));
+    ASSERT_TRUE(LoadAllSettings(*monitor));
 
     EXPECT_TRUE(messages.shown.empty());
-    const auto loaded = StoredSettings(*form);
-    const QString shipped[15] = {QStringLiteral("20"), QStringLiteral("1"), QStringLiteral("255")};
+    const auto& loaded = StoredSettings();
+    const std::string shipped[15] = {"20", "1", "255"};
     for (size_t i = 0; i < loaded.size(); ++i)
-        EXPECT_EQ(loaded[i].control->text(), shipped[i]) << loaded[i].fileName;
+        EXPECT_EQ(form->Text(loaded[i].control), shipped[i]) << loaded[i].fileName;
 }
 
 TEST_F(LoadAllSettingsTest, AMissingFileEndsStartUpNamingIt) {
-    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
-    form->Text14->setText(QStringLiteral("untouched"));
+    ASSERT_TRUE(::unlink(PathOf("savedata3.ini").c_str()) == 0);
+    form->SetText(Control::Text14, std::string("untouched"));
 
-    EXPECT_FALSE(LoadAllSettings(*form));
+    EXPECT_FALSE(LoadAllSettings(*monitor));
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata3.ini")));
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf("savedata3.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(ENOENT))));
     EXPECT_EQ(messages.shown[0].style, 16);  // a stop: the program cannot start
-    EXPECT_EQ(form->Text14->text(), QStringLiteral("untouched"));  // it stopped there
+    EXPECT_EQ(form->Text(Control::Text14), std::string("untouched"));  // it stopped there
 }
 
 TEST_F(LoadAllSettingsTest, FilesThatAreNoFilesFailWithoutHanging) {
-    ASSERT_TRUE(QFile::remove(PathOf("savedata4.ini")));
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("savedata4.ini")));
-    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_TRUE(::unlink(PathOf("savedata4.ini").c_str()) == 0);
+    ASSERT_TRUE(::mkdir(PathOf("savedata4.ini").c_str(), 0755) == 0);
+    EXPECT_FALSE(LoadAllSettings(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QString::fromLocal8Bit(strerror(EISDIR))));
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(EISDIR))));
 
     // A FIFO has no writer: opening or reading it must not block start-up.
-    ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("savedata4.ini")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("savedata4.ini")).constData(), 0644), 0);
-    EXPECT_FALSE(LoadAllSettings(*form));
+    ASSERT_TRUE(::rmdir(PathOf("savedata4.ini").c_str()) == 0);
+    ASSERT_EQ(::mkfifo(PathOf("savedata4.ini").c_str(), 0644), 0);
+    EXPECT_FALSE(LoadAllSettings(*monitor));
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_TRUE(messages.shown[1].text.contains(PathOf("savedata4.ini")));
+    EXPECT_TRUE(Contains(messages.shown[1].text, PathOf("savedata4.ini")));
 }
 
 TEST_F(LoadAllSettingsTest, SurvivesGarbageAndHugeFiles) {
     std::mt19937 rng(50);
-    QByteArray garbage(4096, '\0');
+    std::string garbage(4096, '\0');
     for (char& c : garbage) c = char(rng());
     WriteFile("savedata1.ini", garbage);
-    WriteFile("savedata2.ini", QByteArray("\x81\xFF\x00\x80\xFE", 5));
+    WriteFile("savedata2.ini", std::string("\x81\xFF\x00\x80\xFE", 5));
     // 50 MB: one line without any line end, and many lines ending in "7".
-    WriteFile("savedata4.ini", QByteArray(50 * 1024 * 1024, 'x'));
-    QByteArray lines;
-    while (lines.size() < 50 * 1024 * 1024) lines += QByteArray(1000, 'y') + "\r\n";
+    WriteFile("savedata4.ini", std::string(50 * 1024 * 1024, 'x'));
+    std::string lines;
+    while (lines.size() < 50 * 1024 * 1024) lines += std::string(1000, 'y') + "\r\n";
     WriteFile("savedata5.ini", lines + "7\r\n");
 
-    ASSERT_TRUE(LoadAllSettings(*form));
+    ASSERT_TRUE(LoadAllSettings(*monitor));
 
-    EXPECT_EQ(form->Text10->text(), QString(QChar(0xFFFD)) + QChar(0xFFFD) + QChar(0) +
-                                        QStringLiteral("€") + QChar(0xFFFD));
-    EXPECT_EQ(form->Text14->text(), QString(form->Text14->maxLength(), QLatin1Char('x')));
-    EXPECT_EQ(form->Text15->text(), QStringLiteral("7"));
+    EXPECT_EQ(form->Text(Control::Text10), std::string("\uFFFD\uFFFD") + '\0' + "€\uFFFD");
+    EXPECT_EQ(form->Text(Control::Text14),
+              std::string(size_t(form->MaxLength(Control::Text14)), 'x'));
+    EXPECT_EQ(form->Text(Control::Text15), std::string("7"));
 }
 
 }  // namespace

@@ -3,9 +3,6 @@
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include "core/Startup.h"
 #include "settings/SettingsFixture.h"
 
@@ -16,7 +13,7 @@ class StartupTest : public SettingsFixture {
   protected:
     StartupTest() {
         addresses.SetAddresses({"192.168.1.20"});
-        localAddress.ip = QStringLiteral("192.168.1.20");
+        localAddress.ip = std::string("192.168.1.20");
         arp.Set("192.168.1.20", {0x02, 0x00, 0x00, 0x00, 0x00, 0x14});
         arp.Set("192.168.1.1", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
         sockets.names[inet_addr("192.168.1.20")] = "scanner";
@@ -27,25 +24,25 @@ TEST_F(StartupTest, LoadsSettingsAddsTheIconAndFillsBothRows) {
     WriteFile("savedata1.ini", "7\r\n");
     WriteFile("savedata4.ini", "\xD1\xB8\xC0\xD7\r\n");
 
-    ASSERT_TRUE(FormLoad(*form));
+    ASSERT_TRUE(FormLoad(*monitor));
 
-    EXPECT_EQ(form->Text8->text(), QStringLiteral("7"));
-    EXPECT_EQ(form->Text14->text(), QStringLiteral("迅雷"));
+    EXPECT_EQ(form->Text(Control::Text8), std::string("7"));
+    EXPECT_EQ(form->Text(Control::Text14), std::string("迅雷"));
     EXPECT_EQ(tray.Shown(), IconId::Window);
-    EXPECT_EQ(form->trayicon.szTip, QStringLiteral("Tesk网监视"));
-    EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("192.168.1."));
-    EXPECT_EQ(form->Text5->text(), QStringLiteral("192.168.1.20"));
-    EXPECT_EQ(form->Text4->text(), QStringLiteral("02-00-00-00-00-14"));
-    EXPECT_EQ(form->Text6->text(), QStringLiteral("scanner"));
-    EXPECT_EQ(form->Text1->text(), QStringLiteral("02-00-00-00-00-01"));
-    EXPECT_EQ(form->Text2->text(), QStringLiteral("192.168.1.1"));
-    EXPECT_EQ(form->Text3->text(), QStringLiteral("路由器"));
+    EXPECT_EQ(monitor->state.trayicon.szTip, std::string("Tesk网监视"));
+    EXPECT_EQ(form->Text(Control::Combo1), std::string("192.168.1."));
+    EXPECT_EQ(form->Text(Control::Text5), std::string("192.168.1.20"));
+    EXPECT_EQ(form->Text(Control::Text4), std::string("02-00-00-00-00-14"));
+    EXPECT_EQ(form->Text(Control::Text6), std::string("scanner"));
+    EXPECT_EQ(form->Text(Control::Text1), std::string("02-00-00-00-00-01"));
+    EXPECT_EQ(form->Text(Control::Text2), std::string("192.168.1.1"));
+    EXPECT_EQ(form->Text(Control::Text3), std::string("路由器"));
     // Own machine first, then the router; no scan has started.
     EXPECT_EQ(arp.requests,
               (std::vector<uint32_t>{inet_addr("192.168.1.20"), inet_addr("192.168.1.1")}));
-    EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_FALSE(form->Timer2->isActive());
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_FALSE((*form)[Control::Timer1].active);
+    EXPECT_FALSE((*form)[Control::Timer2].active);
+    EXPECT_EQ(form->ItemCount(Control::List1), 0);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -59,17 +56,17 @@ struct StartupLog {
 };
 
 struct LoggedTray : TrayHost {
-    LoggedTray(FakeTrayHost& inner, StartupLog& log, const Form1& form)
+    LoggedTray(FakeTrayHost& inner, StartupLog& log, Form1Controls& form)
         : inner(inner), log(log), form(form) {}
     bool ShellNotifyIcon(int action, const TrayRecord& r) override {
         // The settings are in when the icon comes: Text8 holds the file's value.
-        if (action == kAdd) log.Add("tray icon, period " + form.Text8->text().toStdString());
+        if (action == kAdd) log.Add("tray icon, period " + form.Text(Control::Text8));
         return inner.ShellNotifyIcon(action, r);
     }
     void SetCallback(std::function<void(float)> f) override { inner.SetCallback(std::move(f)); }
     FakeTrayHost& inner;
     StartupLog& log;
-    const Form1& form;
+    Form1Controls& form;
 };
 
 struct LoggedAddresses : AddressTable {
@@ -109,7 +106,7 @@ struct LoggedSockets : SocketLibrary {
 
 struct LoggedLocalAddress : LocalAddress {
     LoggedLocalAddress(FakeLocalAddress& inner, StartupLog& log) : inner(inner), log(log) {}
-    QString LocalIp() override {
+    std::string LocalIp() override {
         log.Add("own address");
         return inner.LocalIp();
     }
@@ -131,7 +128,7 @@ TEST_F(StartupTest, GoesSettingsTrayIconAddressListOwnRowRouterRow) {
     services.localAddress = &loggedLocal;
     services.sockets = &loggedSockets;
 
-    const bool loaded = FormLoad(*form);
+    const bool loaded = FormLoad(*monitor);
     // The wrappers end with this test, the form after it: back to the fakes.
     services.tray = &tray;
     services.addresses = &addresses;
@@ -147,88 +144,88 @@ TEST_F(StartupTest, GoesSettingsTrayIconAddressListOwnRowRouterRow) {
 
 TEST_F(StartupTest, ASilentRouterLeavesItsRowAsItWas) {
     arp.Remove("192.168.1.1");
-    ASSERT_TRUE(FormLoad(*form));
-    EXPECT_EQ(form->Text1->text(), QStringLiteral("Text1"));
-    EXPECT_EQ(form->Text2->text(), QStringLiteral("Text2"));
-    EXPECT_EQ(form->Text3->text(), QStringLiteral("Text3"));
+    ASSERT_TRUE(FormLoad(*monitor));
+    EXPECT_EQ(form->Text(Control::Text1), std::string("Text1"));
+    EXPECT_EQ(form->Text(Control::Text2), std::string("Text2"));
+    EXPECT_EQ(form->Text(Control::Text3), std::string("Text3"));
     EXPECT_EQ(tray.Shown(), IconId::Window);
 }
 
 TEST_F(StartupTest, TheRouterIsHostOneOfTheSelectedNetwork) {
     addresses.SetAddresses({"192.168.0.5", "10.0.0.9"});
-    localAddress.ip = QStringLiteral("192.168.0.5");
+    localAddress.ip = std::string("192.168.0.5");
     arp.Set("192.168.0.1", {0x0A, 0xBB, 0x0C, 0x0D, 0x0E, 0x0F});
-    ASSERT_TRUE(FormLoad(*form));
-    EXPECT_EQ(form->Text1->text(), QStringLiteral("0A-BB-0C-0D-0E-0F"));
-    EXPECT_EQ(form->Text2->text(), QStringLiteral("192.168.0.1"));
+    ASSERT_TRUE(FormLoad(*monitor));
+    EXPECT_EQ(form->Text(Control::Text1), std::string("0A-BB-0C-0D-0E-0F"));
+    EXPECT_EQ(form->Text(Control::Text2), std::string("192.168.0.1"));
     // The own address does not answer its own probe here, and has no name.
-    EXPECT_EQ(form->Text4->text(), QStringLiteral("False"));
-    EXPECT_EQ(form->Text6->text(), QString());
+    EXPECT_EQ(form->Text(Control::Text4), std::string("False"));
+    EXPECT_EQ(form->Text(Control::Text6), "");
 }
 
 TEST_F(StartupTest, WithoutAnyLocalNetworkNoRouterIsGuessed) {
     addresses.addresses.clear();
     localAddress.ip.clear();
-    ASSERT_TRUE(FormLoad(*form));
-    EXPECT_EQ(form->Combo1->count(), 0);
-    EXPECT_EQ(form->Text1->text(), QStringLiteral("Text1"));
+    ASSERT_TRUE(FormLoad(*monitor));
+    EXPECT_EQ(form->ItemCount(Control::Combo1), 0);
+    EXPECT_EQ(form->Text(Control::Text1), std::string("Text1"));
     EXPECT_EQ(arp.requests.size(), 1u);  // only the (empty) own address
 }
 
 TEST_F(StartupTest, AMissingSettingsFileEndsBeforeAnyIconOrProbe) {
-    ASSERT_TRUE(QFile::remove(PathOf("savedata3.ini")));
-    EXPECT_FALSE(FormLoad(*form));
+    ASSERT_TRUE(::unlink(PathOf("savedata3.ini").c_str()) == 0);
+    EXPECT_FALSE(FormLoad(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("savedata3.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, std::string("savedata3.ini")));
     EXPECT_TRUE(tray.calls.empty());
     EXPECT_TRUE(arp.requests.empty());
     EXPECT_EQ(addresses.calls, 0);
 }
 
 TEST_F(StartupTest, ASettingsFileOthersMayWriteEndsBeforeAnyIconOrProbe) {
-    ASSERT_EQ(::chmod(QFile::encodeName(PathOf("savedata5.ini")).constData(), 0666), 0);
-    EXPECT_FALSE(FormLoad(*form));
+    ASSERT_EQ(::chmod(PathOf("savedata5.ini").c_str(), 0666), 0);
+    EXPECT_FALSE(FormLoad(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(PathOf("savedata5.ini")));
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf("savedata5.ini")));
     EXPECT_TRUE(tray.calls.empty());
     EXPECT_TRUE(arp.requests.empty());
 }
 
 TEST_F(StartupTest, ASettingsFolderThatCannotBeUsedEndsBeforeAnyIconOrProbe) {
-    settingsFolder.createError = QStringLiteral("设置文件夹 /x 属于另一个用户（uid 4242）");
-    EXPECT_FALSE(FormLoad(*form));
+    settingsFolder.createError = std::string("设置文件夹 /x 属于另一个用户（uid 4242）");
+    EXPECT_FALSE(FormLoad(*monitor));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(settingsFolder.createError));
+    EXPECT_TRUE(Contains(messages.shown[0].text, settingsFolder.createError));
     EXPECT_EQ(messages.shown[0].style, 16);
     EXPECT_TRUE(tray.calls.empty());
     EXPECT_TRUE(arp.requests.empty());
 }
 
 TEST_F(StartupTest, ClosingRemovesTheIconAndEndsWithoutSaving) {
-    ASSERT_TRUE(FormLoad(*form));
-    form->Text8->setText(QStringLiteral("not saved"));
-    form->Timer2->start(1000);
-    QTimer::singleShot(0, form.get(), [this] { form->close(); });
-    QObject::connect(form.get(), &Form1::closing, form.get(), [this] { FormUnload(*form); });
+    ASSERT_TRUE(FormLoad(*monitor));
+    form->SetText(Control::Text8, "not saved");
+    form->SetInterval(Control::Timer2, 1000);
+    form->SetTimerEnabled(Control::Timer2, true);
 
-    EXPECT_EQ(QCoreApplication::exec(), 0);  // the close ended the event loop
+    FormUnload(*monitor);
 
     EXPECT_EQ(tray.Shown(), IconId::None);
     EXPECT_EQ(tray.calls.back().action, TrayHost::kDelete);
-    EXPECT_FALSE(form->Timer2->isActive());
-    EXPECT_EQ(ReadFile("savedata1.ini"), QByteArray("20\r\n"));
+    EXPECT_FALSE((*form)[Control::Timer1].active);
+    EXPECT_FALSE((*form)[Control::Timer2].active);
+    EXPECT_EQ(ReadFile("savedata1.ini"), std::string("20\r\n"));
+    // Through the event loop: nothing else was running.
+    EXPECT_EQ(clock.ended, 1);
+    EXPECT_EQ(clock.endedAtOnce, 0);
 }
 
 TEST_F(StartupTest, ClosingDuringAScanWaitEndsTheProcessThere) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ASSERT_TRUE(FormLoad(*form));
-    form->tickRunning = true;  // the close arrives inside a wait of MonitorTick
-    EXPECT_EXIT(
-        {
-            FormUnload(*form);
-            std::exit(3);  // the rest of the scan: must never run
-        },
-        ::testing::ExitedWithCode(0), "");
+    ASSERT_TRUE(FormLoad(*monitor));
+    monitor->state.tickRunning = true;  // the close arrives inside a wait of MonitorTick
+    FormUnload(*monitor);
+    EXPECT_EQ(clock.endedAtOnce, 1);
+    EXPECT_EQ(clock.ended, 0);
+    EXPECT_EQ(tray.Shown(), IconId::None);
 }
 
 }  // namespace
