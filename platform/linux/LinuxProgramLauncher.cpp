@@ -20,9 +20,8 @@ namespace {
 // characters (C0, DEL, C1) have no place in a path typed into a one-line box either.
 bool HasControlCharacter(const std::string& path) {
     const std::u32string chars = DecodeUtf8(path);
-    return std::any_of(chars.begin(), chars.end(), [](char32_t c) {
-        return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
-    });
+    return std::any_of(chars.begin(), chars.end(),
+                       [](char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); });
 }
 
 class LinuxProgramLauncher : public ProgramLauncher {
@@ -37,7 +36,10 @@ class LinuxProgramLauncher : public ProgramLauncher {
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
         char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
         pid_t pid = 0;
-        const int err = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
+        // A name without a slash is looked up on PATH, as the window's users
+        // have always been able to type just the program's name; a path with
+        // one is taken as it stands. Neither ever goes through a shell.
+        const int err = posix_spawnp(&pid, path.c_str(), nullptr, &attr, argv, environ);
         posix_spawnattr_destroy(&attr);
         if (err != 0) return false;
         // Detached: nobody waits for it but this reaper, so it never lingers

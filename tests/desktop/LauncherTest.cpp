@@ -44,9 +44,26 @@ TEST(LinuxProgramLauncher, ReportsFalseWhenNothingCanStart) {
     // Shell syntax is part of the path, not a command line.
     QString touched = dir.filePath("touched");
     EXPECT_FALSE(launcher->StartMinimized(QString("/bin/touch " + touched).toStdString()));
-    EXPECT_FALSE(launcher->StartMinimized(QString("/bin/sh -c 'touch " + touched + "'").toStdString()));
+    EXPECT_FALSE(
+        launcher->StartMinimized(QString("/bin/sh -c 'touch " + touched + "'").toStdString()));
     QTest::qWait(200);
     EXPECT_FALSE(QFile::exists(touched));
+}
+
+// A bare name is looked up on PATH, as exec does for a command.
+TEST(LinuxProgramLauncher, FindsABareNameOnPath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    WriteMarkerScript(dir.filePath("rm-download-manager"));
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dir.path()) + ":" + oldPath);
+    auto launcher = MakeLinuxProgramLauncher();
+    const bool started = launcher->StartMinimized("rm-download-manager");
+    qputenv("PATH", oldPath);
+    EXPECT_TRUE(started);
+    QFile marker(dir.filePath("started.txt"));
+    ASSERT_EVENTUALLY_TRUE(marker.exists() && marker.size() > 0, 5000);
+    EXPECT_FALSE(launcher->StartMinimized("rm-no-such-program-anywhere"));
 }
 
 // A NUL would show one path and start another (the part before it); control
