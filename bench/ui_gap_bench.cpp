@@ -14,9 +14,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/Form1.h"
-#include "core/Tray.h"
+#include "core/Monitor.h"
 #include "core/MonitorCycle.h"
+#include "core/Tray.h"
+#include "gui/qt/Form1.h"
+#include "gui/qt/QtFrontEnd.h"
 #include "platform/fake/FakeServices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "scanner/ArpRangeScanner.h"
@@ -59,7 +61,7 @@ class MarkingSockets : public SocketLibrary {
 class CountingLocalAddress : public LocalAddress {
   public:
     explicit CountingLocalAddress(std::unique_ptr<LocalAddress> inner) : inner_(std::move(inner)) {}
-    QString LocalIp() override {
+    std::string LocalIp() override {
         ++scans;  // asked once per scan
         return inner_->LocalIp();
     }
@@ -130,12 +132,12 @@ void LabHostsLeave(int hosts) {
 }
 
 // The cost of an idle tick of Timer1: the counter compared with the period.
-double IdleTickMicroseconds(Form1& form) {
+double IdleTickMicroseconds(Monitor& monitor, Form1& form) {
     form.Text8->setText(QStringLiteral("1e9"));
-    form.kiki = 0;
+    monitor.state.kiki = 0;
     constexpr int kTicks = 200000;
     const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < kTicks; ++i) MonitorTick(form);
+    for (int i = 0; i < kTicks; ++i) MonitorTick(monitor);
     const auto t1 = std::chrono::steady_clock::now();
     return std::chrono::duration<double, std::micro>(t1 - t0).count() / kTicks;
 }
@@ -166,9 +168,14 @@ int main(int argc, char** argv) {
     services.scanner = scanner.get();
     services.clock = clock.get();
 
-    Form1 form(services);
-    AddTrayIcon(form, IconId::Window);
-    form.onTimer1Tick = [&form] { MonitorTick(form); };
+    Form1* window = nullptr;
+    Monitor monitor(services, [&window](Form1Events& events) {
+        auto f = std::make_unique<Form1>(events);
+        window = f.get();
+        return f;
+    });
+    Form1& form = *window;
+    AddTrayIcon(monitor, IconId::Window);
     form.Check4->setCheckState(Qt::Checked);  // the flash timer runs during the alarm scans
     form.Text8->setText(QStringLiteral("0"));
 
@@ -176,7 +183,7 @@ int main(int argc, char** argv) {
     probe.Start(&app);
     QElapsedTimer wall;
     wall.start();
-    form.Command1Click();
+    monitor.Command1Click();
 
     // Scans that find the hosts (one sweep each), then scans of an empty network
     // (ten sweeps each); a scan is over when the next one has begun.
@@ -186,7 +193,7 @@ int main(int argc, char** argv) {
     const int before = localAddress.scans;
     RunUntil([&] { return localAddress.scans > before + 1; });
     const QString empty = form.Label11->text();
-    form.Command2Click();
+    monitor.Command2Click();
     RunUntil([&] { return !form.Timer1->isActive(); });
     const double seconds = wall.elapsed() / 1000.0;
 
@@ -202,6 +209,6 @@ int main(int argc, char** argv) {
                 Above(probe.plainMs, 110));
     std::printf("  longest gap containing ProbeMac/LookupHostName:        %.1f ms (%zu gaps)\n",
                 Max(probe.blockingMs), probe.blockingMs.size());
-    std::printf("  idle tick of Timer1: %.3f us\n", IdleTickMicroseconds(form));
+    std::printf("  idle tick of Timer1: %.3f us\n", IdleTickMicroseconds(monitor, form));
     return 0;
 }

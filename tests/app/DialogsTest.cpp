@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "platform/linux/LinuxPlatform.h"
+#include "gui/qt/QtFrontEnd.h"
 
 namespace rm {
 namespace {
@@ -31,7 +31,7 @@ void WhenModal(std::function<void(Dialog*)> act) {
 
 TEST(QtMessageBoxes, StyleWordPicksTheIconAndTheCaptionIsTheAppTitle) {
     QWidget parent;
-    auto boxes = MakeQtMessageBoxes(&parent);
+    auto boxes = MakeQtMessageBoxes([&parent] { return &parent; });
     const struct {
         int style;
         QMessageBox::Icon icon;
@@ -47,7 +47,7 @@ TEST(QtMessageBoxes, StyleWordPicksTheIconAndTheCaptionIsTheAppTitle) {
             buttons = box->buttons().size();
             box->accept();
         });
-        boxes->Show(QStringLiteral("Windows Sockets error -1 occurred in Cleanup."), c.style);
+        boxes->Show("Windows Sockets error -1 occurred in Cleanup.", c.style);
         EXPECT_EQ(title, QStringLiteral("Orla网监视"));
         EXPECT_EQ(text, QStringLiteral("Windows Sockets error -1 occurred in Cleanup."));
         EXPECT_EQ(icon, c.icon) << c.style;
@@ -60,10 +60,10 @@ TEST(QtFileDialog, ACancelReportsTheLastConfirmedChoice) {
     const QString program = dir.filePath(QStringLiteral("Thunder.exe"));
     QFile(program).open(QIODevice::WriteOnly);
     QWidget parent;
-    auto dialog = MakeQtFileDialog(&parent);
+    auto dialog = MakeQtFileDialog([&parent] { return &parent; });
 
     WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-    EXPECT_EQ(dialog->ShowOpen(), QString());
+    EXPECT_EQ(dialog->ShowOpen(), "");
 
     WhenModal<QFileDialog>([&](QFileDialog* d) {
         // Typed as the user would: the name box holds the choice.
@@ -76,10 +76,10 @@ TEST(QtFileDialog, ACancelReportsTheLastConfirmedChoice) {
         name->setText(program);
         static_cast<QDialog*>(d)->done(QDialog::Accepted);  // done() is protected there
     });
-    EXPECT_EQ(dialog->ShowOpen(), program);
+    EXPECT_EQ(dialog->ShowOpen(), program.toStdString());
 
     WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-    EXPECT_EQ(dialog->ShowOpen(), program);
+    EXPECT_EQ(dialog->ShowOpen(), program.toStdString());
 }
 
 }  // namespace

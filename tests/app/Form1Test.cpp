@@ -1,5 +1,6 @@
 // The main window offscreen: every control against the design's inventory, the
-// initial state, the focus order, the fonts, and the handlers of the buttons.
+// initial state, the focus order, the fonts, the buttons reaching the logic, and
+// the controls as the logic reads and writes them.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -7,20 +8,20 @@
 #include <QFontInfo>
 #include <QSignalSpy>
 #include <QTest>
-#include <climits>
+#include <cstring>
 
-#include "app/Fonts.h"
-#include "app/Form1.h"
-#include "platform/fake/FakeServices.h"
+#include "core/LocalAddressTable.h"
+#include "core/MonitorCycle.h"
+#include "core/Reactions.h"
+#include "gui/qt/Fonts.h"
+#include "tests/app/WindowFixture.h"
 
 namespace rm {
 namespace {
 
-class Form1Test : public ::testing::Test, protected FakeServices {
+class Form1Test : public WindowFixture {
   protected:
     static void SetUpTestSuite() { InstallFontSubstitutions(); }
-
-    Form1Test() { form = std::make_unique<Form1>(services); }
 
     // Keeps the events flowing until `done` holds or `ms` have passed.
     static bool WaitFor(const std::function<bool()>& done, int ms = 2000) {
@@ -30,7 +31,11 @@ class Form1Test : public ::testing::Test, protected FakeServices {
         return done();
     }
 
-    std::unique_ptr<Form1> form;
+    QStringList Entries() const {
+        QStringList out;
+        for (int i = 0; i < form->List1->count(); ++i) out << form->List1->item(i)->text();
+        return out;
+    }
 };
 
 QString TextOf(QWidget* w) {
@@ -116,8 +121,7 @@ TEST_F(Form1Test, EveryControlStandsAtItsDesignPlaceWithItsText) {
         SCOPED_TRACE(d.name);
         auto* w = form->findChild<QWidget*>(QString::fromUtf8(d.name));
         ASSERT_NE(w, nullptr);
-        QWidget* container =
-            *d.in ? form->findChild<QWidget*>(QString::fromUtf8(d.in)) : form.get();
+        QWidget* container = *d.in ? form->findChild<QWidget*>(QString::fromUtf8(d.in)) : form;
         EXPECT_EQ(w->parentWidget(), container);
         EXPECT_EQ(w->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15));
         if (d.text != nullptr) EXPECT_EQ(TextOf(w), QString::fromUtf8(d.text));
@@ -136,12 +140,12 @@ TEST_F(Form1Test, EveryControlStandsAtItsDesignPlaceWithItsText) {
 TEST_F(Form1Test, StartsIdleWithTheSettingsPanelAndItsDefaults) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("路由器使用监视器 "));
     EXPECT_EQ(form->size(), QSize(446, 418));
-    EXPECT_TRUE(form->Frame1->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->Frame2->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->List1->isVisibleTo(form.get()));
-    EXPECT_TRUE(form->Text7->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->Picture1->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->Picture2->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->Frame1->isVisibleTo(form));
+    EXPECT_FALSE(form->Frame2->isVisibleTo(form));
+    EXPECT_FALSE(form->List1->isVisibleTo(form));
+    EXPECT_TRUE(form->Text7->isVisibleTo(form));
+    EXPECT_FALSE(form->Picture1->isVisibleTo(form));
+    EXPECT_FALSE(form->Picture2->isVisibleTo(form));
     EXPECT_FALSE(form->Picture1->pixmap().isNull());
     EXPECT_FALSE(form->Picture2->pixmap().isNull());
     EXPECT_TRUE(form->Check1->isChecked());
@@ -163,10 +167,10 @@ TEST_F(Form1Test, StartsIdleWithTheSettingsPanelAndItsDefaults) {
         EXPECT_EQ(t->maxLength(), 32767) << t->objectName().toStdString();
     }
     EXPECT_FALSE(form->Combo1->isEditable());
-    EXPECT_EQ(form->stopjiankong, 0);
-    EXPECT_EQ(form->kiki, 0);
-    EXPECT_EQ(form->ki, 0);
-    EXPECT_EQ(form->qidong, 0);
+    EXPECT_EQ(monitor->state.stopjiankong, 0);
+    EXPECT_EQ(monitor->state.kiki, 0);
+    EXPECT_EQ(monitor->state.ki, 0);
+    EXPECT_EQ(monitor->state.qidong, 0);
     EXPECT_FALSE(form->windowIcon().isNull());
 }
 
@@ -187,7 +191,7 @@ TEST_F(Form1Test, FrontControlsCoverTheirBackdrops) {
 TEST_F(Form1Test, TabWalksTheDesignOrderSkippingHiddenControls) {
     form->show();
     form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     EXPECT_EQ(QApplication::focusWidget(), form->Command1);
 
     const std::vector<QWidget*> expected{
@@ -243,94 +247,74 @@ TEST_F(Form1Test, LargeLabelsUseSongAndTheStartStopButtonsKai) {
 }
 
 TEST_F(Form1Test, StartPresetsTheTickCounterAndStartsTheScanTimer) {
-    int ticks = 0;
-    form->onTimer1Tick = [&] { ++ticks; };
-    form->stopjiankong = 1;
+    monitor->state.stopjiankong = 1;
     form->Text12->setText(QStringLiteral("10.0.0.7"));
     form->Text8->setText(QStringLiteral("20"));
     QTest::mouseClick(form->Command1, Qt::LeftButton);
 
-    EXPECT_EQ(form->kiki, 20);
+    EXPECT_EQ(monitor->state.kiki, 20);
     EXPECT_TRUE(form->Timer1->isActive());
     EXPECT_EQ(form->Timer1->interval(), 100);
     EXPECT_EQ(form->Text12->text(), QStringLiteral("192.168."));
     // Nothing else: the flag, the labels and the buttons stay as they were.
-    EXPECT_EQ(form->stopjiankong, 1);
+    EXPECT_EQ(monitor->state.stopjiankong, 1);
     EXPECT_EQ(form->Label14->text(), QStringLiteral("停止中"));
-    EXPECT_TRUE(form->Command1->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->Command1->isVisibleTo(form));
     EXPECT_TRUE(form->Check2->isEnabled());
-    EXPECT_TRUE(WaitFor([&] { return ticks > 0; }));
+    // The timer's tick reaches the cycle: the counter equals the period, a scan
+    // runs and resets it, and the pending stop is carried out at its end.
+    EXPECT_TRUE(WaitFor([&] { return monitor->state.kiki == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return !form->Timer1->isActive(); }));
+    EXPECT_EQ(monitor->state.stopjiankong, 0);
 }
 
 TEST_F(Form1Test, EnterOnTheFocusedStartButtonStarts) {
-    form->onTimer1Tick = [] {};
     form->show();
     form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         SCOPED_TRACE(key);
         form->Timer1->stop();
-        form->kiki = 0;
+        monitor->state.kiki = 0;
         form->Text8->setText(QStringLiteral("20"));
         form->Command1->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), form->Command1);
         QTest::keyClick(QApplication::focusWidget(), key);
-        EXPECT_EQ(form->kiki, 20);
+        EXPECT_EQ(monitor->state.kiki, 20);
         EXPECT_TRUE(form->Timer1->isActive());
         EXPECT_EQ(form->Timer1->interval(), 100);
     }
     form->Timer1->stop();
 }
 
-TEST_F(Form1Test, StartReadsThePeriodByTheNumberRule) {
-    const struct {
-        const char* text;
-        int32_t kiki;
-    } cases[] = {{"", 0},
-                 {"abc", 0},
-                 {"2 0", 20},
-                 {"2.5", 2},
-                 {"3.5", 4},
-                 {"&H10", 16},
-                 {"-7x", -7},
-                 {"1e2", 100},
-                 {"99999999999", INT32_MAX},
-                 {"-99999999999", INT32_MIN}};
-    for (const auto& c : cases) {
-        form->Text8->setText(QString::fromUtf8(c.text));
-        form->Command1Click();
-        EXPECT_EQ(form->kiki, c.kiki) << c.text;
-    }
-}
-
 TEST_F(Form1Test, StopOnlyRaisesTheFlagEvenWhileIdle) {
     QTest::keyClick(form->Command2, Qt::Key_Space);
-    EXPECT_EQ(form->stopjiankong, 1);
+    EXPECT_EQ(monitor->state.stopjiankong, 1);
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_EQ(form->Label14->text(), QStringLiteral("停止中"));
-    EXPECT_TRUE(form->Command1->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->Command1->isVisibleTo(form));
 }
 
 TEST_F(Form1Test, BrowseFillsThePathEvenAfterACancel) {
-    fileDialog.next = QString();
+    fileDialog.next = "";
     form->Text15->setText(QStringLiteral("/old/thunder"));
     QTest::mouseClick(form->Command5, Qt::LeftButton);
     EXPECT_EQ(fileDialog.shown, 1);
     EXPECT_EQ(form->Text15->text(), QString());
 
-    fileDialog.next = QStringLiteral("/opt/迅雷/Thunder.exe");
-    form->Command5Click();
+    fileDialog.next = "/opt/迅雷/Thunder.exe";
+    QTest::mouseClick(form->Command5, Qt::LeftButton);
     EXPECT_EQ(form->Text15->text(), QStringLiteral("/opt/迅雷/Thunder.exe"));
 }
 
 TEST_F(Form1Test, PanelsSwitchAndKeepTheirTexts) {
     QTest::mouseClick(form->Command7, Qt::LeftButton);
-    EXPECT_FALSE(form->Frame1->isVisibleTo(form.get()));
-    EXPECT_TRUE(form->Frame2->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->Frame1->isVisibleTo(form));
+    EXPECT_TRUE(form->Frame2->isVisibleTo(form));
     form->Text9[3]->setText(QStringLiteral("00-11-22-33-44-55"));
     QTest::mouseClick(form->Command6, Qt::LeftButton);
-    EXPECT_TRUE(form->Frame1->isVisibleTo(form.get()));
-    EXPECT_FALSE(form->Frame2->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->Frame1->isVisibleTo(form));
+    EXPECT_FALSE(form->Frame2->isVisibleTo(form));
     EXPECT_EQ(form->Text9[3]->text(), QStringLiteral("00-11-22-33-44-55"));
 }
 
@@ -347,28 +331,27 @@ TEST_F(Form1Test, HostNameToolReplacesTheTypedAddress) {
 
     // No name, or the default text that is no address: the box empties silently.
     form->Text12->setText(QStringLiteral("192.168."));
-    form->Command8Click();
+    monitor->Command8Click();
     EXPECT_EQ(form->Text12->text(), QString());
     EXPECT_TRUE(messages.shown.empty());
 
     // A socket library that cannot start: its message, and the box emptied.
     sockets.startupResult = 10091;
     form->Text12->setText(QStringLiteral("192.168.1.7"));
-    form->Command8Click();
+    monitor->Command8Click();
     EXPECT_EQ(form->Text12->text(), QString());
     ASSERT_EQ(messages.shown.size(), 1u);
 }
 
 TEST_F(Form1Test, SaveButtonAndCloseReachTheirOwners) {
-    int saves = 0;
-    form->onCommand3Click = [&] { ++saves; };
     QTest::mouseClick(form->Command3, Qt::LeftButton);
-    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(settings.saves.size(), 1u);
 
-    QSignalSpy closing(form.get(), &Form1::closing);
+    QSignalSpy closing(form, &Form1::closing);
     form->show();
     form->close();
     EXPECT_EQ(closing.count(), 1);
+    EXPECT_EQ(clock.ended, 1);  // the close reached the logic, which ends the program
 }
 
 TEST_F(Form1Test, ResizingMovesNothing) {
@@ -388,15 +371,65 @@ TEST_F(Form1Test, LabelColoursFollowTheVerdict) {
     themed.setColor(QPalette::ButtonText, QColor(10, 20, 200));
     QApplication::setPalette(themed);
     {
-        Form1 fresh(services);
+        Form1 fresh(*monitor);
         EXPECT_EQ(fresh.Label15->palette().color(QPalette::WindowText), QColor(10, 20, 200));
     }
     QApplication::setPalette(saved);
-    SetLabelColour(form->Label15, Qt::red);
-    EXPECT_EQ(form->Label15->palette().color(QPalette::WindowText), QColor(Qt::red));
-    SetLabelColour(form->Label15, ButtonTextColour());
-    EXPECT_EQ(form->Label15->palette().color(QPalette::WindowText),
-              QApplication::palette().color(QPalette::ButtonText));
+    // The logic's three colours: pure red, pure green, the button text.
+    const auto colour = [&] { return form->Label15->palette().color(QPalette::WindowText); };
+    form->SetColour(Control::Label15, LabelColour::Red);
+    EXPECT_EQ(colour(), QColor(255, 0, 0));
+    form->SetColour(Control::Label15, LabelColour::Green);
+    EXPECT_EQ(colour(), QColor(0, 255, 0));
+    form->SetColour(Control::Label15, LabelColour::ButtonText);
+    EXPECT_EQ(colour(), QApplication::palette().color(QPalette::ButtonText));
+
+    // And the verdicts reach the label so.
+    form->Check1->setCheckState(Qt::Checked);
+    ReactToOthersFound(*monitor);
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("危险"));
+    EXPECT_EQ(colour(), QColor(255, 0, 0));
+}
+
+TEST_F(Form1Test, EveryAlarmRestartsTheFlashRhythm) {
+    form->Check4->setCheckState(Qt::Checked);
+    ReactToOthersFound(*monitor);
+    QTest::qWait(600);
+    ReactToOthersFound(*monitor);
+    EXPECT_TRUE(form->Timer2->isActive());
+    EXPECT_EQ(form->Timer2->interval(), 1000);
+    EXPECT_GT(form->Timer2->remainingTime(), 700);
+    form->Timer2->stop();
+}
+
+// The host list and the network choice as the logic fills and reads them.
+TEST_F(Form1Test, ListsKeepTheirOrderThroughTheWindowInterface) {
+    // Answers arrive in any order; entries stand in host order, after entries
+    // without a host number.
+    form->AddItem(Control::List1, "note");
+    form->AddHostEntry(30, "192.168.1.30  00-11-22-33-44-30");
+    form->AddHostEntry(4, "192.168.1.4  00-11-22-33-44-04");
+    form->AddHostEntry(200, "192.168.1.200  00-11-22-33-44-C8");
+    EXPECT_EQ(Entries(),
+              (QStringList{"note", "192.168.1.4  00-11-22-33-44-04",
+                           "192.168.1.30  00-11-22-33-44-30", "192.168.1.200  00-11-22-33-44-C8"}));
+
+    form->List1->clear();
+    form->List1->addItems({"a-X", "b", "X-c", "d", "X"});
+    RemoveEntriesContaining(*form, "X");
+    EXPECT_EQ(Entries(), (QStringList{"b", "d"}));
+    RemoveEntriesContaining(*form, "B");  // case-sensitive
+    EXPECT_EQ(form->List1->count(), 2);
+
+    addresses.SetAddresses({"192.168.1.20", "10.0.0.9"});
+    ListLocalPrefixes(addresses, *form);
+    EXPECT_EQ(form->Combo1->count(), 2);
+    EXPECT_EQ(form->Combo1->currentText(), QStringLiteral("192.168.1."));
+    form->Combo1->setCurrentIndex(1);  // the user picks the other network
+    EXPECT_EQ(form->Text(Control::Combo1), "10.0.0.");
+    ListLocalPrefixes(addresses, *form);  // refilled: the first entry again
+    EXPECT_EQ(form->Combo1->count(), 2);
+    EXPECT_EQ(form->Combo1->currentIndex(), 0);
 }
 
 }  // namespace

@@ -1,59 +1,24 @@
-// The tray icon offscreen: the record every add writes, hide-to-tray, the flash
-// tick, the double-click that brings the window back, the click translation of
-// the Qt tray and its Shell_NotifyIcon bookkeeping.
+// The tray icon offscreen with the real window: hide-to-tray, the double-click
+// that brings the window back, the flash timer, the click translation of the Qt
+// tray and its Shell_NotifyIcon bookkeeping.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/Form1.h"
 #include "core/Tray.h"
 #include "desktop/Eventually.h"
-#include "platform/fake/FakeServices.h"
-#include "platform/linux/QtTrayHost.h"
+#include "gui/qt/QtTrayHost.h"
+#include "tests/app/WindowFixture.h"
 
 namespace rm {
 namespace {
 
-class TrayTest : public ::testing::Test, protected FakeServices {
-  protected:
-    TrayTest() { form = std::make_unique<Form1>(services); }
-    std::unique_ptr<Form1> form;
-};
-
-TEST_F(TrayTest, AddWritesTheWholeRecord) {
-    AddTrayIcon(*form, IconId::Window);
-    const TrayRecord& r = form->trayicon;
-    EXPECT_EQ(r.cbSize, 88u);
-    EXPECT_EQ(r.uID, 1u);
-    EXPECT_EQ(r.uFlags, 7u);
-    EXPECT_EQ(r.uCallbackMessage, 512u);
-    EXPECT_EQ(r.hIcon, IconId::Window);
-    EXPECT_EQ(r.szTip, QStringLiteral("Tesk网监视"));
-    EXPECT_NE(r.hWnd, 0u);
-    ASSERT_EQ(tray.calls.size(), 1u);
-    EXPECT_EQ(tray.calls[0].action, TrayHost::kAdd);
-    EXPECT_EQ(tray.Shown(), IconId::Window);
-    EXPECT_EQ(tray.icons.begin()->second.szTip, QStringLiteral("Tesk网监视"));
-}
-
-TEST_F(TrayTest, ReplaceDeletesThenAddsAndNeverModifies) {
-    AddTrayIcon(*form, IconId::Window);
-    ReplaceTrayIcon(*form, IconId::Picture2);
-    EXPECT_EQ(tray.Shown(), IconId::Picture2);
-    RemoveTrayIcon(*form);
-    EXPECT_EQ(tray.Shown(), IconId::None);
-    RemoveTrayIcon(*form);  // absent: fails, changes nothing
-    ReplaceTrayIcon(*form, IconId::Window);
-    EXPECT_EQ(tray.Shown(), IconId::Window);
-    for (const auto& c : tray.calls) EXPECT_NE(c.action, TrayHost::kModify);
-    EXPECT_FALSE(tray.calls[4].ok);
-    EXPECT_TRUE(tray.calls.back().ok);
-}
+using TrayTest = WindowFixture;
 
 TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {
-    AddTrayIcon(*form, IconId::Window);
-    ReplaceTrayIcon(*form, IconId::Picture2);
+    AddTrayIcon(*monitor, IconId::Window);
+    ReplaceTrayIcon(*monitor, IconId::Picture2);
     form->show();
     QTest::mouseClick(form->Command4, Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
@@ -63,7 +28,7 @@ TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {
 }
 
 TEST_F(TrayTest, HideToTrayAddsTheIconWhenItIsMissing) {
-    QSignalSpy closing(form.get(), &Form1::closing);
+    QSignalSpy closing(form, &Form1::closing);
     form->show();
     form->Command4->click();
     EXPECT_FALSE(form->isVisible());
@@ -72,21 +37,21 @@ TEST_F(TrayTest, HideToTrayAddsTheIconWhenItIsMissing) {
 }
 
 TEST_F(TrayTest, OnlyALeftDoubleClickShowsTheWindow) {
-    AddTrayIcon(*form, IconId::Window);
+    AddTrayIcon(*monitor, IconId::Window);
     form->show();
-    Command4Click(*form);
+    monitor->Command4Click();
     for (int message : {512, 513, 514, 516, 517, 518, 519, 520}) {
         tray.Mouse(message);
         EXPECT_FALSE(form->isVisible()) << message;
     }
     // x is divided by 15 and rounded halves to even: 515.5 reads as 516.
-    form->OnTrayCallback(0, 0, 515.5f * 15, 0);
+    monitor->OnTrayCallback(0, 0, 515.5f * 15, 0);
     EXPECT_FALSE(form->isVisible());
-    form->OnTrayCallback(0, 0, 515.4f * 15, 0);
+    monitor->OnTrayCallback(0, 0, 515.4f * 15, 0);
     EXPECT_TRUE(form->isVisible());
 
     form->Command7Click();
-    Command4Click(*form);
+    monitor->Command4Click();
     tray.Mouse(515);
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->Frame2->isVisible());  // comes back as it was left
@@ -95,25 +60,9 @@ TEST_F(TrayTest, OnlyALeftDoubleClickShowsTheWindow) {
     EXPECT_EQ(tray.Shown(), IconId::Window);
 }
 
-TEST_F(TrayTest, FlashTicksAlternateTheRedIconsFromTheFirstFlashIcon) {
-    AddTrayIcon(*form, IconId::Window);
-    tray.calls.clear();
-    Timer2Tick(*form);
-    EXPECT_EQ(form->ki, -1);
-    EXPECT_EQ(tray.Shown(), IconId::Picture1);
-    Timer2Tick(*form);
-    EXPECT_EQ(form->ki, 0);
-    EXPECT_EQ(tray.Shown(), IconId::Picture2);
-    ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].action, TrayHost::kDelete);
-    EXPECT_EQ(tray.calls[1].action, TrayHost::kAdd);
-    EXPECT_EQ(tray.calls[2].action, TrayHost::kDelete);
-    EXPECT_EQ(tray.calls[3].action, TrayHost::kAdd);
-}
-
 TEST_F(TrayTest, UntickingCheck4MidFlashDoesNotStopTheFlashing) {
     // Only the next verdict decides about flashing; the box is read there.
-    AddTrayIcon(*form, IconId::Window);
+    AddTrayIcon(*monitor, IconId::Window);
     form->Check4->setChecked(true);
     form->Timer2->setInterval(5);
     form->Timer2->start();
@@ -166,7 +115,7 @@ TEST(QtTrayHost, BehavesAsTheNotificationAreaCall) {
     r.hWnd = 42;
     r.uID = 1;
     r.hIcon = IconId::Window;
-    r.szTip = QStringLiteral("Tesk网监视");
+    r.szTip = "Tesk网监视";
     EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kDelete, r));
     EXPECT_TRUE(host.ShellNotifyIcon(TrayHost::kAdd, r));
     EXPECT_FALSE(host.ShellNotifyIcon(TrayHost::kAdd, r));

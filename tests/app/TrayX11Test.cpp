@@ -11,11 +11,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "app/Fonts.h"
-#include "app/Form1.h"
 #include "core/Tray.h"
-#include "platform/fake/FakeServices.h"
-#include "platform/linux/QtTrayHost.h"
+#include "gui/qt/Fonts.h"
+#include "gui/qt/QtTrayHost.h"
+#include "tests/app/WindowFixture.h"
 
 namespace rm {
 namespace {
@@ -33,7 +32,7 @@ bool Xdotool(const QStringList& args) {
     return p.waitForFinished(5000) && p.exitCode() == 0;
 }
 
-class TrayX11Test : public ::testing::Test, protected FakeServices {
+class TrayX11Test : public WindowFixture {
   protected:
     static void SetUpTestSuite() { InstallFontSubstitutions(); }
 
@@ -42,26 +41,28 @@ class TrayX11Test : public ::testing::Test, protected FakeServices {
             GTEST_SKIP() << "needs an X display (run under scripts/with-x11.sh --tray)";
         }
         services.tray = &host;
-        form = std::make_unique<Form1>(services);
+        MakeWindow();
     }
 
     void TearDown() override {
-        if (form) RemoveTrayIcon(*form);
-        form.reset();
+        RemoveTrayIcon(*monitor);
+        monitor.reset();
     }
 
-    QRect IconRect() { return host.IconGeometry(form->trayicon.hWnd, form->trayicon.uID); }
+    QRect IconRect() {
+        const TrayRecord& r = monitor->state.trayicon;
+        return host.IconGeometry(r.hWnd, r.uID);
+    }
 
     QtTrayHost host;
-    std::unique_ptr<Form1> form;
 };
 
 TEST_F(TrayX11Test, IconEmbedsAndALeftDoubleClickBringsTheHiddenWindowBack) {
     ASSERT_TRUE(WaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
         << "no tray host on the display";
     form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    AddTrayIcon(*form, IconId::Window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    AddTrayIcon(*monitor, IconId::Window);
 
     // Embedded: the tray gives the icon a place inside its own strip at the top right.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -73,15 +74,15 @@ TEST_F(TrayX11Test, IconEmbedsAndALeftDoubleClickBringsTheHiddenWindowBack) {
 
     // Flashing swaps pictures in place: the icon keeps its slot.
     const QRect slot = IconRect();
-    Timer2Tick(*form);
-    Timer2Tick(*form);
-    ReplaceTrayIcon(*form, IconId::Window);
+    monitor->Timer2Tick();
+    monitor->Timer2Tick();
+    ReplaceTrayIcon(*monitor, IconId::Window);
     QTest::qWait(200);
     EXPECT_EQ(IconRect(), slot);
 
     form->Command4->click();
     ASSERT_TRUE(WaitFor([&] { return !form->isVisible(); }));
-    EXPECT_TRUE(host.Has(form->trayicon.hWnd, 1));
+    EXPECT_TRUE(host.Has(monitor->state.trayicon.hWnd, 1));
 
     const QPoint centre = IconRect().center();
     ASSERT_TRUE(Xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y())}));
@@ -101,7 +102,7 @@ TEST_F(TrayX11Test, IconEmbedsAndALeftDoubleClickBringsTheHiddenWindowBack) {
 TEST_F(TrayX11Test, WindowScreenshot) {
     form->Text12->setText(QStringLiteral("192.168."));
     form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     QTest::qWait(300);
     QString path = qEnvironmentVariable("RM_SCREENSHOT");
     if (path.isEmpty()) path = QDir::temp().filePath(QStringLiteral("router-monitor-window.png"));
