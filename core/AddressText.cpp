@@ -108,4 +108,25 @@ uint32_t InetAddr(std::string_view text) {
     return out;
 }
 
+bool ParseDottedQuad(std::string_view text, uint32_t& value) {
+    uint8_t bytes[4] = {};
+    size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (at >= text.size() || text[at] != '.') return false;
+            ++at;
+        }
+        const size_t begin = at;
+        unsigned number = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - begin < 3)
+            number = number * 10 + unsigned(text[at++] - '0');
+        const size_t digits = at - begin;
+        if (digits == 0 || number > 255 || (digits > 1 && text[begin] == '0')) return false;
+        bytes[part] = uint8_t(number);
+    }
+    if (at != text.size()) return false;
+    std::memcpy(&value, bytes, 4);  // network byte order is memory order
+    return true;
+}
+
 }  // namespace rm

@@ -19,6 +19,11 @@ std::string MacBytesToText(const uint8_t* bytes, uint32_t count);
 // value in network byte order; 0xFFFFFFFF (INADDR_NONE) for anything else.
 uint32_t InetAddr(std::string_view text);
 
+// Strict dotted-quad text (four decimal numbers 0..255, no leading zeros, nothing
+// else) to an IPv4 value in network byte order. Where a prefix and a host number
+// are joined, the short inet_addr forms would name some other address.
+bool ParseDottedQuad(std::string_view text, uint32_t& value);
+
 // The MAC text of a device that is absent: a host that did not answer a sweep.
 inline constexpr std::string_view kAbsentMac = "00-00-00-00-00-00";
 

@@ -30,7 +30,7 @@
 //                                   "monitor", twice, and the devices that
 //                                   answered a sweep of the last few minutes
 //                                   are asked by unicast to the MAC they
-//                                   answered from (see scanner/SweepSchedule.h).
+//                                   answered from (see core/SweepSchedule.h).
 // A request that is not allowed gets "refused TAG REASON" (or "error REASON"
 // when not even its tag can be read), and the helper keeps serving: another
 // prefix than its own, a probe of an address outside the /24 or of its own,
@@ -55,10 +55,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 #include "platform/linux/RawArpSocket.h"
-#include "scanner/ArpSweep.h"
-#include "scanner/SweepSchedule.h"
+#include "core/ArpSweep.h"
+#include "core/SweepSchedule.h"
 
 namespace rm {
 namespace {

@@ -18,6 +18,7 @@
 
 #include "scanner/EntryText.h"
 #include "core/RangeScanner.h"
+#include "platform/linux/RawArpSocket.h"
 #include "scanner/SweepEngine.h"
 
 namespace rm {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "core/AddressText.h"
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/RawArpSocket.h"
 #include "scanner/EntryText.h"
 #include "scanner/SweepEngine.h"
 

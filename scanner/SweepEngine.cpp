@@ -17,24 +17,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Waits are cut into slices so that a newer sweep never waits long for an older one.
-constexpr milliseconds kSlice{40};
-
-// Rounded up: a wait of less than a millisecond is a wait of one, not a poll
-// that returns at once and spins until the time has come.
-milliseconds Until(SweepClock::time_point t) {
-    return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(t - SweepClock::now()));
-}
-
-// Index of each host's address; hosts without an address are never asked.
-struct HostIndex {
-    std::unordered_map<uint32_t, size_t> byIp;
-    explicit HostIndex(std::span<const SweepHost> hosts) {
-        for (size_t i = 0; i < hosts.size(); ++i) {
-            if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
-        }
-    }
-};
 
 class KernelSweep : public SweepMethod {
   public:
@@ -72,7 +54,7 @@ void KernelSweep::Run(const InterfaceInfo& ifc, std::span<const SweepHost> hosts
                                   timing_.deadline};
     for (milliseconds at : reads) {
         while (!cancelled && SweepClock::now() < start + at) {
-            std::this_thread::sleep_for(std::min(kSlice, Until(start + at)));
+            std::this_thread::sleep_for(std::min(kSweepSlice, Until(start + at)));
         }
         if (cancelled) return;
         for (const Neighbour& n : DumpNeighbours()) {

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "scanner/ArpSweep.h"
+#include "core/ArpSweep.h"
 
 namespace rm {
 

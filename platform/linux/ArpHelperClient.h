@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 

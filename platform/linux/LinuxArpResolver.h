@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/NetworkApi.h"
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 

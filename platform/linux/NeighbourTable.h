@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 

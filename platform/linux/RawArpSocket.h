@@ -15,18 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
+#include "core/ArpSweep.h"
 
 namespace rm {
-
-// What the sender needs to know about the interface that carries an address.
-struct InterfaceInfo {
-    int index = 0;
-    std::string name;
-    MacAddress mac{};
-    uint32_t ip = 0;       // this machine's address there, network byte order
-    uint32_t netmask = 0;  // network byte order
-};
 
 // The interface whose IPv4 network contains `ip` (network byte order), if any:
 // up, able to do ARP, the most specific network first. Needs no privilege.

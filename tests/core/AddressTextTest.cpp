@@ -73,5 +73,18 @@ TEST(InetAddr, TextRoundTripsThroughIpv4ToText) {
     }
 }
 
+// Where a prefix and a host number are joined, only the plain form may count:
+// "10." + "1" is no address, though inet_addr reads it as 10.0.0.1.
+TEST(ParseDottedQuad, OnlyFourPlainDecimalParts) {
+    uint32_t ip = 0;
+    ASSERT_TRUE(ParseDottedQuad("192.168.1.254", ip));
+    EXPECT_EQ(ip, InetAddr("192.168.1.254"));
+    ASSERT_TRUE(ParseDottedQuad("0.0.0.0", ip));
+    EXPECT_EQ(ip, 0u);
+    for (const char* bad : {"10.1", "1.2.3", "1.2.3.4.", "1.2.3.256", "01.2.3.4", "1.2.3.0x1",
+                            "1..3.4", " 1.2.3.4", "1.2.3.4 ", "", "1.2.3.1000", "-1.2.3.4"})
+        EXPECT_FALSE(ParseDottedQuad(bad, ip)) << bad;
+}
+
 }  // namespace
 }  // namespace rm

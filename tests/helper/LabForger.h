@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm::lab {
 

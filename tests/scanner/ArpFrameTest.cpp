@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 #include "platform/linux/RawArpSocket.h"
 
 namespace rm {

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "scanner/SimulatedLan.h"
-#include "scanner/SweepSchedule.h"
+#include "core/SweepSchedule.h"
 
 namespace rm {
 namespace {

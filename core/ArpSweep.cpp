@@ -1,7 +1,7 @@
 // The raw sweep loop and the host list of a range.
-#include "scanner/ArpSweep.h"
+#include "core/ArpSweep.h"
 
-#include <arpa/inet.h>
+#include "core/AddressText.h"
 
 #include <algorithm>
 #include <string>
@@ -9,30 +9,17 @@
 
 namespace rm {
 
-namespace {
-
 using std::chrono::milliseconds;
 
-// Waits are cut into slices so that a newer sweep never waits long for an older one.
-constexpr milliseconds kSlice{40};
-
-// Rounded up: a wait of less than a millisecond is a wait of one, not a poll
-// that returns at once and spins until the time has come.
 milliseconds Until(SweepClock::time_point t) {
     return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(t - SweepClock::now()));
 }
 
-// Index of each host's address; hosts without an address are never asked.
-struct HostIndex {
-    std::unordered_map<uint32_t, size_t> byIp;
-    explicit HostIndex(std::span<const SweepHost> hosts) {
-        for (size_t i = 0; i < hosts.size(); ++i) {
-            if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
-        }
+HostIndex::HostIndex(std::span<const SweepHost> hosts) {
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (hosts[i].ip != 0) byIp.emplace(hosts[i].ip, i);
     }
-};
-
-}  // namespace
+}
 
 std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last) {
     first = std::clamp<int32_t>(first, 0, 255);
@@ -41,11 +28,9 @@ std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t l
     for (int32_t n = first; n <= last; ++n) {
         SweepHost h;
         h.number = n;
-        const std::string text = std::string(prefix) + std::to_string(n);
-        in_addr a{};
         // Strict dotted quads only: a prefix such as "10." would otherwise make
         // the short inet_aton forms of some other address.
-        if (inet_pton(AF_INET, text.c_str(), &a) == 1) h.ip = a.s_addr;
+        if (!ParseDottedQuad(std::string(prefix) + std::to_string(n), h.ip)) h.ip = 0;
         hosts.push_back(h);
     }
     return hosts;
@@ -123,7 +108,7 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
         // the next round starts): a host whose reply waits in the queue is not
         // asked again, and on a large range the replies do not pile up behind
         // the requests.
-        for (auto frame = link.Receive(std::min(kSlice, Until(wakeAt)));
+        for (auto frame = link.Receive(std::min(kSweepSlice, Until(wakeAt)));
              // A steady stream of stray frames must not hold the sweep past its end.
              frame && left > 0 && !cancelled && SweepClock::now() < deadline;
              frame = link.Receive(milliseconds(0))) {

@@ -10,13 +10,23 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
-#include "platform/linux/RawArpSocket.h"
-#include "scanner/SweepSchedule.h"
+#include "core/ArpFrame.h"
+#include "core/SweepSchedule.h"
 
 namespace rm {
+
+// What the sender needs to know about the interface that carries an address.
+struct InterfaceInfo {
+    int index = 0;
+    std::string name;
+    MacAddress mac{};
+    uint32_t ip = 0;       // this machine's address there, network byte order
+    uint32_t netmask = 0;  // network byte order
+};
 
 struct SweepHost {
     int number = 0;   // the host number appended to the prefix
@@ -26,6 +36,19 @@ struct SweepHost {
 // The hosts of one call: every number first..last after clamping to 0..255, in
 // order. A first number above the last gives no host at all.
 std::vector<SweepHost> HostsOfRange(const char* prefix, int32_t first, int32_t last);
+
+// Index of each host's address; hosts without an address are never asked.
+struct HostIndex {
+    std::unordered_map<uint32_t, size_t> byIp;
+    explicit HostIndex(std::span<const SweepHost> hosts);
+};
+
+// Waits are cut into slices so that a newer sweep never waits long for an older one.
+inline constexpr std::chrono::milliseconds kSweepSlice{40};
+
+// The time left until `t`, rounded up: a wait of less than a millisecond is a
+// wait of one, not a poll that returns at once and spins until the time has come.
+std::chrono::milliseconds Until(SweepClock::time_point t);
 
 // Called for each host once, on the sweep's thread, as its answer arrives.
 using AnswerFn = std::function<void(const SweepHost&, const MacAddress&)>;

@@ -1,5 +1,5 @@
 // The schedules of a raw sweep and the memory of recent answers.
-#include "scanner/SweepSchedule.h"
+#include "core/SweepSchedule.h"
 
 namespace rm {
 

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 namespace rm {
 

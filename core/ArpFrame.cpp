@@ -1,5 +1,5 @@
 // Building ARP requests and parsing ARP replies (RFC 826 over Ethernet).
-#include "platform/linux/ArpFrame.h"
+#include "core/ArpFrame.h"
 
 #include <algorithm>
 #include <cstring>
