@@ -42,7 +42,8 @@ Figure Measure(Path path, const QString& ip, int n, bool fresh) {
     LinuxArpResolver arp(path);
     // Starting router-monitor-arp is not part of the probe: the router's
     // address starts it (and is cached by nobody but the kernel, flushed below).
-    if (path == Path::Raw) rm::ProbeMac(arp, qEnvironmentVariable("RM_LAB_ROUTER_IP").toStdString());
+    if (path == Path::Raw)
+        rm::ProbeMac(arp, qEnvironmentVariable("RM_LAB_ROUTER_IP").toStdString());
     for (int i = 0; i < n; ++i) {
         if (fresh) FlushNeighbours();
         QElapsedTimer t;

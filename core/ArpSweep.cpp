@@ -1,11 +1,11 @@
 // The raw sweep loop and the host list of a range.
 #include "core/ArpSweep.h"
 
-#include "core/AddressText.h"
-
 #include <algorithm>
 #include <string>
 #include <unordered_map>
+
+#include "core/AddressText.h"
 
 namespace rm {
 

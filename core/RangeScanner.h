@@ -24,8 +24,7 @@ class RangeScanner {
     // has exactly one line in `list`, holding its MAC text, or
     // "00-00-00-00-00-00" when it did not answer. Lines of an earlier call never
     // land after a later call. `list` outlives the scanner.
-    virtual void Therad(const std::string& prefix, HostList& list, int32_t first,
-                        int32_t last) = 0;
+    virtual void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) = 0;
 };
 
 }  // namespace rm

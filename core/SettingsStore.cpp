@@ -87,4 +87,3 @@ void SaveAllSettings(Monitor& m) {
 }
 
 }  // namespace rm
-

@@ -2,7 +2,6 @@
 #include "core/TextNumber.h"
 
 #include <algorithm>
-
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>

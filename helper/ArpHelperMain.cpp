@@ -56,9 +56,9 @@
 #include <vector>
 
 #include "core/ArpFrame.h"
-#include "platform/linux/RawArpSocket.h"
 #include "core/ArpSweep.h"
 #include "core/SweepSchedule.h"
+#include "platform/linux/RawArpSocket.h"
 
 namespace rm {
 namespace {

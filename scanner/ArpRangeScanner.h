@@ -7,18 +7,18 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
-#include <string>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
-#include "scanner/EntryText.h"
 #include "core/RangeScanner.h"
 #include "platform/linux/RawArpSocket.h"
+#include "scanner/EntryText.h"
 #include "scanner/SweepEngine.h"
 
 namespace rm {

@@ -11,7 +11,6 @@
 
 namespace rm {
 
-
 // "10.77.0.11       02-52-4D-00-00-01  Vendor": the address padded so that the
 // MAC texts line up, the MAC text (the all-zero text when nobody answered), and
 // the vendor cut short to keep the line inside the list's width.

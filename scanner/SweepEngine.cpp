@@ -17,7 +17,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-
 class KernelSweep : public SweepMethod {
   public:
     explicit KernelSweep(SweepTiming timing) : timing_(std::move(timing)) {}

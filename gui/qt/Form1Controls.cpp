@@ -15,31 +15,56 @@ QString Q(const std::string& s) {
 
 QWidget* Form1::Widget(Control c) {
     switch (c) {
-        case Control::Text1: return Text1;
-        case Control::Text2: return Text2;
-        case Control::Text3: return Text3;
-        case Control::Text4: return Text4;
-        case Control::Text5: return Text5;
-        case Control::Text6: return Text6;
-        case Control::Text7: return Text7;
-        case Control::Text8: return Text8;
-        case Control::Text10: return Text10;
-        case Control::Text11: return Text11;
-        case Control::Text12: return Text12;
-        case Control::Text14: return Text14;
-        case Control::Text15: return Text15;
-        case Control::Label11: return Label11;
-        case Control::Label14: return Label14;
-        case Control::Label15: return Label15;
-        case Control::List1: return List1;
-        case Control::Combo1: return Combo1;
-        case Control::Check1: return Check1;
-        case Control::Check2: return Check2;
-        case Control::Check3: return Check3;
-        case Control::Check4: return Check4;
-        case Control::Command1: return Command1;
-        case Control::Command2: return Command2;
-        default: break;
+        case Control::Text1:
+            return Text1;
+        case Control::Text2:
+            return Text2;
+        case Control::Text3:
+            return Text3;
+        case Control::Text4:
+            return Text4;
+        case Control::Text5:
+            return Text5;
+        case Control::Text6:
+            return Text6;
+        case Control::Text7:
+            return Text7;
+        case Control::Text8:
+            return Text8;
+        case Control::Text10:
+            return Text10;
+        case Control::Text11:
+            return Text11;
+        case Control::Text12:
+            return Text12;
+        case Control::Text14:
+            return Text14;
+        case Control::Text15:
+            return Text15;
+        case Control::Label11:
+            return Label11;
+        case Control::Label14:
+            return Label14;
+        case Control::Label15:
+            return Label15;
+        case Control::List1:
+            return List1;
+        case Control::Combo1:
+            return Combo1;
+        case Control::Check1:
+            return Check1;
+        case Control::Check2:
+            return Check2;
+        case Control::Check3:
+            return Check3;
+        case Control::Check4:
+            return Check4;
+        case Control::Command1:
+            return Command1;
+        case Control::Command2:
+            return Command2;
+        default:
+            break;
     }
     const int k = int(c) - int(Control::Text9_0);
     return k >= 0 && k < 10 ? Text9[size_t(k)] : nullptr;
@@ -85,9 +110,12 @@ CheckState Form1::Check(Control c) {
     auto* box = qobject_cast<QCheckBox*>(Widget(c));
     if (!box) return CheckState::Unticked;
     switch (box->checkState()) {
-        case Qt::Checked: return CheckState::Ticked;
-        case Qt::PartiallyChecked: return CheckState::Greyed;
-        default: return CheckState::Unticked;
+        case Qt::Checked:
+            return CheckState::Ticked;
+        case Qt::PartiallyChecked:
+            return CheckState::Greyed;
+        default:
+            return CheckState::Unticked;
     }
 }
 

@@ -32,8 +32,8 @@ class QtMessageBoxes : public MessageBoxes {
             default:
                 break;
         }
-        QMessageBox box(icon, QStringLiteral("Orla网监视"), QString::fromStdString(text), QMessageBox::Ok,
-                        parent_());
+        QMessageBox box(icon, QStringLiteral("Orla网监视"), QString::fromStdString(text),
+                        QMessageBox::Ok, parent_());
         box.exec();
     }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+
 #include <cstring>
 #include <map>
 #include <optional>
@@ -23,7 +24,9 @@ class FakeArpResolver : public ArpResolver {
     std::map<uint32_t, Answer> answers;  // missing: error 31 (no answer)
     std::vector<uint32_t> requests;
 
-    void Set(const char* ip, std::vector<uint8_t> mac) { answers[inet_addr(ip)] = {0, std::move(mac)}; }
+    void Set(const char* ip, std::vector<uint8_t> mac) {
+        answers[inet_addr(ip)] = {0, std::move(mac)};
+    }
     void Remove(const char* ip) { answers.erase(inet_addr(ip)); }
 
     uint32_t SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32_t* len) override {

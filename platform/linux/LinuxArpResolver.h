@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/NetworkApi.h"
 #include "core/ArpFrame.h"
+#include "core/NetworkApi.h"
 
 namespace rm {
 

@@ -39,7 +39,7 @@ TEST(ProbeMac, ZeroAddressIsRefusedWithoutARequest) {
 TEST(ProbeMac, TextThatIsNoAddressIsAskedAsAllOnes) {
     FakeArpResolver arp;
     for (const std::string& t : {std::string("abc"), std::string(), std::string("192.168."),
-                             Repeat("网", 100 * 1024), std::string("999.1.1.1")})
+                                 Repeat("网", 100 * 1024), std::string("999.1.1.1")})
         EXPECT_EQ(ProbeMac(arp, t), std::string("False"));
     ASSERT_EQ(arp.requests.size(), 5u);
     for (uint32_t r : arp.requests) EXPECT_EQ(r, 0xFFFFFFFFu);

@@ -16,8 +16,8 @@ std::string Repeat(const std::string& s, size_t n) {
     return out;
 }
 
-const std::string kNotResponding = std::string(
-    "Windows Sockets for 32 bit Windows environments is not successfully responding.");
+const std::string kNotResponding =
+    std::string("Windows Sockets for 32 bit Windows environments is not successfully responding.");
 
 std::string VersionMessage(const char* version) {
     return std::string("Windows Sockets Version ") + std::string(version) +
@@ -81,8 +81,7 @@ TEST(StopSockets, ReportsCleanupErrorsWithTheirSign) {
     EXPECT_FALSE(StopSockets(lib, boxes));
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[0].text, std::string("Windows Sockets error -1 occurred in Cleanup."));
-    EXPECT_EQ(boxes.shown[1].text,
-              std::string("Windows Sockets error 10093 occurred in Cleanup."));
+    EXPECT_EQ(boxes.shown[1].text, std::string("Windows Sockets error 10093 occurred in Cleanup."));
     EXPECT_EQ(boxes.shown[1].style, 48);
 }
 
@@ -90,8 +89,7 @@ TEST(LookupHostName, StartsLooksUpAndStopsOnce) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
     lib.names[inet_addr("192.168.1.5")] = "  kitchen-pc  ";
-    EXPECT_EQ(LookupHostName(lib, boxes, std::string("192.168.1.5")),
-              std::string("kitchen-pc"));
+    EXPECT_EQ(LookupHostName(lib, boxes, std::string("192.168.1.5")), std::string("kitchen-pc"));
     EXPECT_EQ(lib.startups, 1);
     EXPECT_EQ(lib.lookups, 1);
     EXPECT_EQ(lib.cleanups, 1);
@@ -113,8 +111,7 @@ TEST(LookupHostName, NameIsCutAt255BytesAndAtTheFirstNul) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
     lib.names[inet_addr("10.0.0.1")] = std::string(300, 'a');
-    EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")),
-              std::string(255, 'a'));
+    EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string(255, 'a'));
     lib.names[inet_addr("10.0.0.2")] = std::string("host\0junk", 9);
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.2")), std::string("host"));
 }
@@ -123,8 +120,8 @@ TEST(LookupHostName, TextThatIsNoAddressIsLookedUpAsAllOnes) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
     lib.names[0xFFFFFFFFu] = "broadcasthost";
-    for (const std::string& t : {std::string("192.168."), std::string("abc"), std::string(),
-                             Repeat("网", 100 * 1024)})
+    for (const std::string& t :
+         {std::string("192.168."), std::string("abc"), std::string(), Repeat("网", 100 * 1024)})
         EXPECT_EQ(LookupHostName(lib, boxes, t), std::string("broadcasthost"));
     EXPECT_EQ(lib.lookups, 4);
 }
@@ -148,8 +145,7 @@ TEST(LookupHostName, CleanupErrorStillReturnsTheName) {
     lib.names[inet_addr("10.0.0.1")] = "printer";
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string("printer"));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text,
-              std::string("Windows Sockets error 10093 occurred in Cleanup."));
+    EXPECT_EQ(boxes.shown[0].text, std::string("Windows Sockets error 10093 occurred in Cleanup."));
 }
 
 }  // namespace

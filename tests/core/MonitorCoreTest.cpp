@@ -78,8 +78,7 @@ TEST_F(MonitorCoreTest, TheFilterLeavesOnlyOtherComputers) {
                        Line(4, "00-77-77-00-00-01"), Line(30, "00-11-22-33-44-55")}};
     (*form)[Control::Text8].text = "0";
     EXPECT_EQ(Ticks(1), 1u);
-    EXPECT_EQ(form->Items(Control::List1),
-              std::vector<std::string>{Line(30, "00-11-22-33-44-55")});
+    EXPECT_EQ(form->Items(Control::List1), std::vector<std::string>{Line(30, "00-11-22-33-44-55")});
     EXPECT_EQ((*form)[Control::Label11].text, "注意！有1台计算机在网络");
     EXPECT_EQ(monitor->state.found, 1);
     EXPECT_TRUE((*form)[Control::List1].visible);

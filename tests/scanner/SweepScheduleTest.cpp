@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "scanner/SimulatedLan.h"
 #include "core/SweepSchedule.h"
+#include "scanner/SimulatedLan.h"
 
 namespace rm {
 namespace {
