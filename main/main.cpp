@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <vector>
 
 #include "core/Monitor.h"
 #include "core/Startup.h"
@@ -37,7 +38,14 @@ int main(int argc, char** argv) {
     auto sockets = rm::MakeLinuxSocketLibrary();
     auto localAddress = rm::MakeLinuxLocalAddress();
     auto scanner = rm::MakeArpRangeScanner();
-    auto windows = rm::MakeX11WindowSystem();
+    // The window and its dialogs are never closed or minimised by a title
+    // fragment: they are skipped by id, and by _NET_WM_PID where it is set.
+    auto windows = rm::MakeX11WindowSystem([] {
+        std::vector<rm::WindowSystem::WindowId> own;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_WState_Created)) own.push_back(w->winId());
+        return own;
+    });
     auto sound = rm::MakeQtSoundOutput();
     auto launcher = rm::MakeLinuxProgramLauncher();
     auto messages = rm::MakeQtMessageBoxes(parent);
