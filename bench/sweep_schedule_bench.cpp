@@ -22,16 +22,6 @@
 namespace rm {
 namespace {
 
-InterfaceInfo Interface() {
-    InterfaceInfo ifc;
-    ifc.index = 3;
-    ifc.name = "eth0";
-    ifc.mac = {0x02, 0x52, 0x4d, 0x00, 0xfe, 0x02};
-    ifc.ip = inet_addr("10.77.0.2");
-    ifc.netmask = inet_addr("255.255.255.0");
-    return ifc;
-}
-
 SweepTiming Fast(SweepMode mode) {
     SweepTiming t = SweepTiming::For(mode);
     for (auto* v : {&t.attempts, &t.unicasts})
@@ -58,7 +48,7 @@ Result Sweep(SimulatedLan& lan, SweepMode mode, SweepMemory* memory, int first, 
     std::atomic<bool> cancelled{false};
     std::map<uint32_t, MacAddress> got;
     RunArpSweep(
-        lan, Interface(), hosts, SweepClock::now(), Fast(mode),
+        lan, LabInterface(), hosts, SweepClock::now(), Fast(mode),
         [&](const SweepHost& h, const MacAddress& mac) { got[h.ip] = mac; }, cancelled, memory);
     Result r;
     r.all = true;

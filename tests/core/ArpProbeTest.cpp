@@ -4,15 +4,12 @@
 
 #include "core/ArpProbe.h"
 #include "platform/fake/FakeNetwork.h"
+#include "tests/support/TextRepeat.h"
 
 namespace rm {
 namespace {
 
-std::string Repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) out += s;
-    return out;
-}
+using test::Repeat;
 
 TEST(ProbeMac, SixByteAnswerGivesUpperCaseMacText) {
     FakeArpResolver arp;

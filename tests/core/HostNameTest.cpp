@@ -6,15 +6,12 @@
 #include "core/HostName.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeNetwork.h"
+#include "tests/support/TextRepeat.h"
 
 namespace rm {
 namespace {
 
-std::string Repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) out += s;
-    return out;
-}
+using test::Repeat;
 
 const std::string kNotResponding =
     std::string("Windows Sockets for 32 bit Windows environments is not successfully responding.");

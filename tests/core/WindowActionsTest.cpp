@@ -3,15 +3,12 @@
 
 #include "core/WindowActions.h"
 #include "platform/fake/FakeDesktop.h"
+#include "tests/support/TextRepeat.h"
 
 namespace rm {
 namespace {
 
-std::string Repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) out += s;
-    return out;
-}
+using test::Repeat;
 
 using Ids = std::vector<WindowSystem::WindowId>;
 

@@ -17,6 +17,17 @@
 
 namespace rm {
 
+// The scanner's side of the simulated network: eth0 at 10.77.0.2/24, as in the lab.
+inline InterfaceInfo LabInterface() {
+    InterfaceInfo ifc;
+    ifc.index = 3;
+    ifc.name = "eth0";
+    ifc.mac = {0x02, 0x52, 0x4d, 0x00, 0xfe, 0x02};
+    ifc.ip = inet_addr("10.77.0.2");
+    ifc.netmask = inet_addr("255.255.255.0");
+    return ifc;
+}
+
 class SimulatedLan : public ArpLink {
   public:
     struct Host {

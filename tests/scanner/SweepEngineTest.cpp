@@ -14,16 +14,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-InterfaceInfo LabInterface() {
-    InterfaceInfo ifc;
-    ifc.index = 3;
-    ifc.name = "eth0";
-    ifc.mac = {0x02, 0x52, 0x4d, 0x00, 0xfe, 0x02};
-    ifc.ip = inet_addr("10.77.0.2");
-    ifc.netmask = inet_addr("255.255.255.0");
-    return ifc;
-}
-
 // Short rounds in one burst each, so that many sweeps fit in a test; the
 // simulated hosts answer in 1 ms.
 SweepTiming FastTiming() {

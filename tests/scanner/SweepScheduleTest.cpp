@@ -16,16 +16,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::minutes;
 
-InterfaceInfo LabInterface() {
-    InterfaceInfo ifc;
-    ifc.index = 3;
-    ifc.name = "eth0";
-    ifc.mac = {0x02, 0x52, 0x4d, 0x00, 0xfe, 0x02};
-    ifc.ip = inet_addr("10.77.0.2");
-    ifc.netmask = inet_addr("255.255.255.0");
-    return ifc;
-}
-
 uint32_t Ip(int number) {
     return inet_addr(("10.77.0." + std::to_string(number)).c_str());
 }
