@@ -2,14 +2,13 @@
 // scripted address table, a socket library with settable version and results.
 #pragma once
 
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/AddressText.h"
 #include "core/NetworkApi.h"
 
 namespace rm {
@@ -25,9 +24,9 @@ class FakeArpResolver : public ArpResolver {
     std::vector<uint32_t> requests;
 
     void Set(const char* ip, std::vector<uint8_t> mac) {
-        answers[inet_addr(ip)] = {0, std::move(mac)};
+        answers[InetAddr(ip)] = {0, std::move(mac)};
     }
-    void Remove(const char* ip) { answers.erase(inet_addr(ip)); }
+    void Remove(const char* ip) { answers.erase(InetAddr(ip)); }
 
     uint32_t SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32_t* len) override {
         requests.push_back(dest);
@@ -50,7 +49,7 @@ class FakeAddressTable : public AddressTable {
 
     void SetAddresses(std::initializer_list<const char*> ips) {
         addresses.clear();
-        for (const char* ip : ips) addresses.push_back(inet_addr(ip));
+        for (const char* ip : ips) addresses.push_back(InetAddr(ip));
     }
 
     uint32_t GetIpAddrTable(uint8_t* buffer, uint32_t* size, bool) override {

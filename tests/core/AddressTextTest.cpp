@@ -1,8 +1,8 @@
 // IPv4 text, MAC text and inet_addr: the exact forms other code compares against.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include "core/AddressText.h"
+#include "tests/core/NetOrder.h"
 
 namespace rm {
 namespace {
@@ -11,7 +11,7 @@ TEST(Ipv4ToText, ReadsBytesInMemoryOrder) {
     const uint8_t v[4] = {0xC0, 0xA8, 0x01, 0x64};
     EXPECT_EQ(Ipv4ToText(v), std::string("192.168.1.100"));
     // A value held as an integer in network byte order reads the same way.
-    const uint32_t n = inet_addr("10.20.30.40");
+    const uint32_t n = test::NetOrder(0x0A141E28);
     EXPECT_EQ(Ipv4ToText(reinterpret_cast<const uint8_t*>(&n)), std::string("10.20.30.40"));
 }
 
@@ -45,11 +45,11 @@ TEST(MacBytesToText, OneGroupPerByteWithoutStraySeparators) {
 }
 
 TEST(InetAddr, DottedAndShortForms) {
-    EXPECT_EQ(InetAddr(std::string("192.168.1.100")), htonl(0xC0A80164));
+    EXPECT_EQ(InetAddr(std::string("192.168.1.100")), test::NetOrder(0xC0A80164));
     EXPECT_EQ(InetAddr(std::string("0.0.0.0")), 0u);
-    EXPECT_EQ(InetAddr(std::string("127.1")), htonl(0x7F000001));
-    EXPECT_EQ(InetAddr(std::string("0x7f.1")), htonl(0x7F000001));
-    EXPECT_EQ(InetAddr(std::string("010.0.0.1")), htonl(0x08000001));  // octal part
+    EXPECT_EQ(InetAddr(std::string("127.1")), test::NetOrder(0x7F000001));
+    EXPECT_EQ(InetAddr(std::string("0x7f.1")), test::NetOrder(0x7F000001));
+    EXPECT_EQ(InetAddr(std::string("010.0.0.1")), test::NetOrder(0x08000001));  // octal part
 }
 
 TEST(InetAddr, NotAnAddressGivesAllOnesNotZero) {

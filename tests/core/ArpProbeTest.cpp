@@ -1,7 +1,7 @@
 // ProbeMac against a scripted resolver: what is asked, and which answers count.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include "core/AddressText.h"
 #include "core/ArpProbe.h"
 #include "platform/fake/FakeNetwork.h"
 #include "tests/support/TextRepeat.h"
@@ -16,7 +16,7 @@ TEST(ProbeMac, SixByteAnswerGivesUpperCaseMacText) {
     arp.Set("192.168.1.1", {0x02, 0x1f, 0x3a, 0x00, 0xc4, 0x5b});
     EXPECT_EQ(ProbeMac(arp, std::string("192.168.1.1")), std::string("02-1F-3A-00-C4-5B"));
     ASSERT_EQ(arp.requests.size(), 1u);
-    EXPECT_EQ(arp.requests[0], inet_addr("192.168.1.1"));
+    EXPECT_EQ(arp.requests[0], InetAddr("192.168.1.1"));
 }
 
 TEST(ProbeMac, ShorterAnswerGivesFewerGroups) {
@@ -46,8 +46,8 @@ TEST(ProbeMac, UnusableAnswersCountAsNoAnswer) {
     FakeArpResolver arp;
     arp.Set("10.0.0.1", {0, 0, 0, 0, 0x12, 0x34});  // four leading zero bytes
     arp.Set("10.0.0.2", {0, 0, 0, 0, 0, 0});
-    arp.Set("10.0.0.3", {});                                           // empty answer
-    arp.answers[inet_addr("10.0.0.4")] = {31, {0x02, 1, 2, 3, 4, 5}};  // error with data
+    arp.Set("10.0.0.3", {});                                          // empty answer
+    arp.answers[InetAddr("10.0.0.4")] = {31, {0x02, 1, 2, 3, 4, 5}};  // error with data
     for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
         EXPECT_EQ(ProbeMac(arp, std::string(ip)), std::string("False")) << ip;
     // Only the first four bytes decide: a zero in byte 0 alone is a real address.

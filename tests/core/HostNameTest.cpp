@@ -1,8 +1,8 @@
 // Host-name lookup: order of start, lookup and stop; the socket library's checks
 // and their messages; what is taken of the name.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include "core/AddressText.h"
 #include "core/HostName.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeNetwork.h"
@@ -85,7 +85,7 @@ TEST(StopSockets, ReportsCleanupErrorsWithTheirSign) {
 TEST(LookupHostName, StartsLooksUpAndStopsOnce) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
-    lib.names[inet_addr("192.168.1.5")] = "  kitchen-pc  ";
+    lib.names[InetAddr("192.168.1.5")] = "  kitchen-pc  ";
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("192.168.1.5")), std::string("kitchen-pc"));
     EXPECT_EQ(lib.startups, 1);
     EXPECT_EQ(lib.lookups, 1);
@@ -100,16 +100,16 @@ TEST(LookupHostName, StartsLooksUpAndStopsOnce) {
 TEST(LookupHostName, OnlySpacesAreTrimmed) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
-    lib.names[inet_addr("10.0.0.1")] = std::string("\tname\t ");
+    lib.names[InetAddr("10.0.0.1")] = std::string("\tname\t ");
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string("\tname\t"));
 }
 
 TEST(LookupHostName, NameIsCutAt255BytesAndAtTheFirstNul) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
-    lib.names[inet_addr("10.0.0.1")] = std::string(300, 'a');
+    lib.names[InetAddr("10.0.0.1")] = std::string(300, 'a');
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string(255, 'a'));
-    lib.names[inet_addr("10.0.0.2")] = std::string("host\0junk", 9);
+    lib.names[InetAddr("10.0.0.2")] = std::string("host\0junk", 9);
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.2")), std::string("host"));
 }
 
@@ -127,7 +127,7 @@ TEST(LookupHostName, FailedStartSkipsLookupAndCleanupEveryTime) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
     lib.reported.wVersion = 0x0001;
-    lib.names[inet_addr("10.0.0.1")] = "x";
+    lib.names[InetAddr("10.0.0.1")] = "x";
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string());
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string());
     EXPECT_EQ(lib.lookups, 0);
@@ -139,7 +139,7 @@ TEST(LookupHostName, CleanupErrorStillReturnsTheName) {
     FakeSocketLibrary lib;
     FakeMessageBoxes boxes;
     lib.cleanupResult = 10093;
-    lib.names[inet_addr("10.0.0.1")] = "printer";
+    lib.names[InetAddr("10.0.0.1")] = "printer";
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string("printer"));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, std::string("Windows Sockets error 10093 occurred in Cleanup."));

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "core/AddressText.h"
 #include "core/LocalAddressTable.h"
 #include "platform/fake/FakeForm1.h"
 #include "platform/fake/FakeNetwork.h"
+#include "tests/core/NetOrder.h"
 
 namespace rm {
 namespace {
@@ -68,7 +70,7 @@ TEST(ListLocalPrefixes, EmptyOrFailingTableLeavesNothingSelected) {
 TEST(ListLocalPrefixes, MoreRowsThanTheTableHoldsListsFirst256AndKeepsANetwork) {
     FakeAddressTable table;
     for (int i = 0; i < 300; ++i)
-        table.addresses.push_back(htonl((10u << 24) | (uint32_t(i) << 8) | 1u));
+        table.addresses.push_back(test::NetOrder((10u << 24) | (uint32_t(i) << 8) | 1u));
     Combo combo;
     ListLocalPrefixes(table, combo.form);
     ASSERT_EQ(combo.count(), 256);
@@ -101,7 +103,7 @@ class LyingTable : public AddressTable {
         }
         const uint32_t count = 1000;
         std::memcpy(buffer, &count, 4);
-        const uint32_t addr = inet_addr("192.168.7.9");
+        const uint32_t addr = InetAddr("192.168.7.9");
         std::memcpy(buffer + 4, &addr, 4);
         return 0;
     }

@@ -1,0 +1,25 @@
+# The Windows build, cross-compiled with MinGW-w64 (cmake/mingw-w64-x86_64.cmake):
+# the portable core, the fakes and the core's unit tests, which CTest runs
+# through Wine. Nothing here reaches the Linux build.
+
+include(cmake/RmLibrary.cmake)
+add_subdirectory(core)
+# Fakes of every core interface: header-only, the same files as on Linux.
+rm_library(rm_platform_fake ${PROJECT_SOURCE_DIR}/platform/fake LIBS rm_core)
+
+option(RM_BUILD_TESTS "build the tests" ON)
+if(RM_BUILD_TESTS)
+  # No GoogleTest is packaged for MinGW: it is built from Debian's sources with
+  # the cross compiler, and only what the tests link is built.
+  set(RM_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${RM_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(lib gtest gtest_main gmock gmock_main)
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
+  enable_testing()
+  add_subdirectory(tests/core)
+endif()
