@@ -3,6 +3,7 @@
 // for a while, so that they are on the wire whenever the prober asks.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>

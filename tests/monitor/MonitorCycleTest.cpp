@@ -1,6 +1,8 @@
 // The monitor cycle against fakes: when scans run, how the host list is filtered
 // and counted, the router row and its change notice, stopping at each check
 // point, the re-entry guard and the wait across a wrap of the millisecond counter.
+#include <arpa/inet.h>
+
 #include "core/MonitorCycle.h"
 #include "tests/monitor/MonitorFixture.h"
 

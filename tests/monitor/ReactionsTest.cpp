@@ -1,6 +1,8 @@
 // The verdict's reactions against fakes: sounds and their muting boxes, the tray
 // alarm and flashing, the verdict label, the router re-check, and every row of
 // the download manager's table.
+#include <arpa/inet.h>
+
 #include "core/LocalAddressTable.h"
 #include "core/Reactions.h"
 #include "tests/monitor/MonitorFixture.h"
