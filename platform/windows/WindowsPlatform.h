@@ -1,0 +1,33 @@
+// Factories of the Windows implementations of the platform interfaces, for the
+// Win32 front end's main() and for the tests of the real edges. Nothing here
+// includes <windows.h>: callers see only the core's interfaces.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/DesktopApi.h"
+#include "core/NetworkApi.h"
+#include "core/SettingsApi.h"
+
+namespace rm {
+
+// Network (iphlpapi, Winsock).
+std::unique_ptr<ArpResolver> MakeWindowsArpResolver();
+std::unique_ptr<AddressTable> MakeWindowsAddressTable();
+std::unique_ptr<SocketLibrary> MakeWindowsSocketLibrary();
+
+// Desktop. Windows of this process are never listed, so never acted on;
+// `ownWindows` may name more (HWNDs as WindowIds) that must be left alone.
+using WindowsOwnWindowsFn = std::function<std::vector<WindowSystem::WindowId>()>;
+std::unique_ptr<WindowSystem> MakeWindowsWindowSystem(WindowsOwnWindowsFn ownWindows = {});
+std::unique_ptr<SoundOutput> MakeWindowsSoundOutput();
+std::unique_ptr<ProgramLauncher> MakeWindowsProgramLauncher();
+std::unique_ptr<ProgramFolder> MakeWindowsProgramFolder();
+
+// Code page 936 text of the settings files, with GB18030 (54936) for what 936 lacks.
+std::unique_ptr<NarrowCodec> MakeWindowsNarrowCodec();
+
+}  // namespace rm
