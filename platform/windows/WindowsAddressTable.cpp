@@ -3,11 +3,12 @@
 // network listed first is the one the monitor scans. Windows usually lists
 // loopback last already; Wine lists the namespace's interfaces in the kernel's
 // order, loopback first.
+// The Windows headers need this order.
+// clang-format off
 #include <winsock2.h>
-
 #include <windows.h>
-
 #include <iphlpapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstring>

@@ -1,12 +1,12 @@
 #include "platform/windows/WindowsArpResolver.h"
 
+// The Windows headers need this order.
+// clang-format off
 #include <winsock2.h>
-
 #include <ws2tcpip.h>
-
 #include <windows.h>
-
 #include <iphlpapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <condition_variable>

@@ -2,9 +2,11 @@
 // blocks the window's thread for as long as the name servers take (seconds
 // each when they do not answer), so it runs on a thread of its own and an
 // answer later than 1 s counts as no name.
+// The Windows headers need this order.
+// clang-format off
 #include <winsock2.h>
-
 #include <windows.h>
+// clang-format on
 
 #include <array>
 #include <atomic>

@@ -1,8 +1,10 @@
 // sndPlaySoundW in the background. SND_NODEFAULT: a missing or broken file is
 // silence, not the system's default beep.
+// The Windows headers need this order.
+// clang-format off
 #include <windows.h>
-
 #include <mmsystem.h>
+// clang-format on
 
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsPlatform.h"
