@@ -121,7 +121,7 @@ Form1::Form1(Form1Events& events, HINSTANCE instance)
     }
 
     // A fixed frame with a minimise box, as the design's window has.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     dpi_ = SystemDpi();
     const RECT outer =
         OuterRect(TwipsToPixels(6690, dpi_), TwipsToPixels(6270, dpi_), style, 0, dpi_);
@@ -151,6 +151,7 @@ Form1::~Form1() {
         KillTimer(hwnd_, kTimerBase);
         KillTimer(hwnd_, kTimerBase + 1);
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        for (const Item& item : items_) RemovePropW(item.hwnd, L"RmItem");
         DestroyWindow(hwnd_);
     }
     for (HFONT f : fonts_)
@@ -216,6 +217,7 @@ void Form1::Add(const wchar_t* name, Kind kind, const wchar_t* caption, int left
         SendMessageW(item.hwnd, EM_SETLIMITTEXT, 32767, 0);
     byName_[item.name] = items_.size();
     items_.push_back(std::move(item));
+    // The vector is filled once, in the constructor: its elements stay put.
 }
 
 // Created in the design's tab order: among siblings the z-order is the tab
@@ -282,6 +284,7 @@ void Form1::CreateControls() {
         SetWindowPos(Find(f)->hwnd, HWND_BOTTOM, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
+    for (Item& item : items_) SetPropW(item.hwnd, L"RmItem", &item);
     SendMessageW(Find(L"Check1")->hwnd, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(Find(L"Check3")->hwnd, BM_SETCHECK, BST_CHECKED, 0);
     Find(L"List1")->shown = false;
@@ -413,13 +416,17 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
         case WM_CTLCOLORSTATIC: {
             HDC dc = reinterpret_cast<HDC>(w);
             const HWND control = reinterpret_cast<HWND>(l);
+            // Labels and frames on the window's face colour; the frames paint
+            // their whole inside with it, which the window does not (its members
+            // stand on it). Label15 in its verdict colour.
+            const auto* item = reinterpret_cast<const Item*>(GetPropW(control, L"RmItem"));
+            if (!item || (item->kind != Kind::Label && item->kind != Kind::Frame)) break;
             const Item* label15 = Find(L"Label15");
-            if (label15 && control == label15->hwnd) {
-                SetTextColor(dc, label15Default_ ? GetSysColor(COLOR_BTNTEXT) : label15Colour_);
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<LRESULT>(faceBrush_);
-            }
-            break;
+            SetTextColor(dc, control == label15->hwnd && !label15Default_
+                                 ? label15Colour_
+                                 : GetSysColor(COLOR_BTNTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(faceBrush_);
         }
         case WM_DPICHANGED: {
             dpi_ = HIWORD(w);

@@ -1,8 +1,9 @@
 // The millisecond clock and the event pump of the monitor's waits: timeGetTime,
 // a sleep that keeps serving the window's messages, DoEvents and the end of the
 // program.
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <mmsystem.h>
 
 #include <cstdio>
 #include <cstdlib>

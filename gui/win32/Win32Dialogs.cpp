@@ -1,7 +1,8 @@
 // The modal message boxes, captioned with the application title, and the
 // open-file dialog of the browse button.
-#include <commdlg.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <commdlg.h>
 
 #include <vector>
 

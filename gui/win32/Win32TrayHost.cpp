@@ -2,8 +2,9 @@
 // hidden top-level window of this host: the shell's mouse messages come back to
 // it, and so does the TaskbarCreated broadcast after Explorer restarts (a
 // message-only window would never hear it), upon which every icon is added again.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <shellapi.h>
 
 #include <map>
 #include <utility>
