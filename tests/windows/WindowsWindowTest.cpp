@@ -34,7 +34,13 @@ HWND MakeWindow(const std::wstring& title) {
 int RunStandIn(const std::wstring& title) {
     const HWND hwnd = MakeWindow(title);
     if (!hwnd) return 3;
-    ShowWindow(hwnd, SW_SHOWDEFAULT);
+    // Windows applies the starter's show state (STARTUPINFO) to the first
+    // ShowWindow by itself; Wine 8 does not, so the stand-in applies it, which
+    // still shows what the launcher asked for.
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    GetStartupInfoW(&si);
+    ShowWindow(hwnd, (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWNORMAL);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
