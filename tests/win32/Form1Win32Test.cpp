@@ -120,6 +120,33 @@ TEST_F(Form1Win32, ControlsSitAtTheirDesignRectanglesWithTheirCaptions) {
     EXPECT_EQ(Caption(form->Handle()), L"路由器使用监视器 ");
 }
 
+TEST_F(Form1Win32, ADpiChangeScalesEveryControlAndTheFonts) {
+    LOGFONTW before{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(H(L"Label14"), WM_GETFONT, 0, 0)),
+               sizeof before, &before);
+    // As Windows sends it when the window moves to a 150 % monitor.
+    RECT suggested{100, 100, 100 + 6690 / 10 + 20, 100 + 6270 / 10 + 40};
+    SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(form->Dpi(), 144);
+    const RECT r = Place(L"Command1");
+    EXPECT_EQ(r.left, 5040 / 10);
+    EXPECT_EQ(r.top, 2760 / 10);
+    EXPECT_EQ(r.right - r.left, 1575 / 10);
+    const RECT t = Place(L"Text9(3)");
+    EXPECT_EQ(t.top, (2640 + 240 * 4) / 10);
+    LOGFONTW after{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(H(L"Label14"), WM_GETFONT, 0, 0)), sizeof after,
+               &after);
+    // 42 pt: 56 px at 96 dpi, 84 px at 144.
+    EXPECT_EQ(before.lfHeight * 3, after.lfHeight * 2);
+    EXPECT_EQ(after.lfHeight, -84);
+    RECT window{};
+    GetWindowRect(form->Handle(), &window);
+    EXPECT_EQ(window.left, suggested.left);
+    EXPECT_EQ(window.right - window.left, suggested.right - suggested.left);
+}
+
 TEST_F(Form1Win32, StackingAndReadOnlyBoxesAreTheDesigns) {
     // Command1 in front of Command2, List1 in front of its backdrop Text7.
     auto above = [](HWND a, HWND b) {
