@@ -413,6 +413,16 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
                                    float(GET_Y_LPARAM(l)) * 1440.0f / float(dpi_));
             return 0;
         }
+        case DM_GETDEFID: {
+            // Enter presses the focused button, as Space does; the window has
+            // no default button of its own, so elsewhere Enter does nothing.
+            const HWND focus = GetFocus();
+            const auto* item =
+                focus ? reinterpret_cast<const Item*>(GetPropW(focus, L"RmItem")) : nullptr;
+            if (item && (item->kind == Kind::Button || item->kind == Kind::MultiLineButton))
+                return MAKELONG(GetDlgCtrlID(focus), DC_HASDEFID);
+            return 0;
+        }
         case WM_CTLCOLORSTATIC: {
             HDC dc = reinterpret_cast<HDC>(w);
             const HWND control = reinterpret_cast<HWND>(l);

@@ -175,6 +175,21 @@ TEST_F(Form1Win32, TabWalksTheDesignOrderThroughVisibleControls) {
     }
 }
 
+TEST_F(Form1Win32, SpaceAndEnterPressTheFocusedButton) {
+    for (WPARAM key : {WPARAM(VK_SPACE), WPARAM(VK_RETURN)}) {
+        SetForegroundWindow(form->Handle());
+        SetFocus(H(L"Command8"));
+        ASSERT_EQ(GetFocus(), H(L"Command8"));
+        const size_t before = events.calls.size();
+        PostMessageW(H(L"Command8"), WM_KEYDOWN, key, 0x00000001);
+        PostMessageW(H(L"Command8"), WM_CHAR, key == VK_SPACE ? L' ' : L'\r', 0x00000001);
+        PostMessageW(H(L"Command8"), WM_KEYUP, key, 0xC0000001);
+        Pump(100);
+        EXPECT_EQ(events.calls.size(), before + 1) << "key " << key;
+        if (events.calls.size() == before + 1) EXPECT_EQ(events.calls.back(), "Command8");
+    }
+}
+
 TEST_F(Form1Win32, PanelsTakeTurnsAndKeepTheirMembersOwnVisibility) {
     EXPECT_TRUE(IsWindowVisible(H(L"Frame1")));
     EXPECT_FALSE(IsWindowVisible(H(L"Frame2")));
