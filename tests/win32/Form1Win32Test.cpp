@@ -4,6 +4,8 @@
 // the tray, message boxes and waits as the logic uses them.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <commdlg.h>
 
 #include <atomic>
 #include <string>
@@ -328,6 +330,44 @@ TEST(Win32MessageBoxes, CarryTheProgramsCaptionAndText) {
     closer.join();
     EXPECT_TRUE(seen);
     EXPECT_EQ(text, L"设置文件读取错误");
+}
+
+// Answers the next open-file dialog of this process: with `file`, or cancels it when empty.
+std::thread AnswerFileDialog(std::wstring file, std::atomic<bool>& seen) {
+    return std::thread([file = std::move(file), &seen] {
+        for (int i = 0; i < 200 && !seen; ++i) {
+            if (HWND dialog = FindWindowW(L"#32770", nullptr)) {
+                seen = true;
+                Sleep(300);  // let the dialog finish its start-up
+                if (file.empty()) {
+                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                } else {
+                    // cmb13 (the file name box) of the Explorer-style dialog.
+                    SendMessageW(dialog, CDM_SETCONTROLTEXT, 0x47c,
+                                 reinterpret_cast<LPARAM>(file.c_str()));
+                    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                }
+            }
+            Sleep(50);
+        }
+    });
+}
+
+TEST(Win32FileDialog, ReportsTheChosenFileAndKeepsItAfterACancel) {
+    auto dialog = MakeWin32FileDialog({});
+    std::atomic<bool> seen{false};
+    std::thread answer = AnswerFileDialog(L"C:\\windows\\system32\\notepad.exe", seen);
+    const std::string chosen = dialog->ShowOpen();
+    answer.join();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(chosen, "C:\\windows\\system32\\notepad.exe");
+
+    seen = false;
+    answer = AnswerFileDialog(L"", seen);
+    const std::string again = dialog->ShowOpen();
+    answer.join();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(again, chosen);
 }
 
 TEST(Win32TrayHost, KeepsTheShellsAddAndDeleteRulesAndReportsMouseMessages) {
