@@ -27,6 +27,16 @@ std::unique_ptr<SoundOutput> MakeWindowsSoundOutput();
 std::unique_ptr<ProgramLauncher> MakeWindowsProgramLauncher();
 std::unique_ptr<ProgramFolder> MakeWindowsProgramFolder();
 
+// The settings files: in `programFolder` when it can be written, else in
+// `userFolder` (by default %APPDATA%\router-monitor), filled from the program
+// folder's files by Prepare. `folderUsed`, when given, receives the choice.
+std::unique_ptr<SettingsFiles> MakeWindowsSettingsFiles(const std::string& programFolder,
+                                                        const std::string& userFolder = {},
+                                                        std::string* folderUsed = nullptr);
+// The settings files in `folder`, filled from `defaults` (none when empty).
+std::unique_ptr<SettingsFiles> MakeWindowsSettingsFilesIn(const std::string& folder,
+                                                          const std::string& defaults);
+
 // Code page 936 text of the settings files, with GB18030 (54936) for what 936 lacks.
 std::unique_ptr<NarrowCodec> MakeWindowsNarrowCodec();
 
