@@ -1,6 +1,7 @@
 // Shows Form1 as the program does, with its resources, for a screenshot of the
 // window: no logic behind it, the buttons do nothing. Closes itself after the
-// seconds given (10 by default), or when the window is closed.
+// seconds given (10 by default), or when the window is closed. Its tray icon
+// shows beside it.
 #include <windows.h>
 
 #include <cwchar>
@@ -38,6 +39,14 @@ int wmain(int argc, wchar_t** argv) {
     form->SetListIndex(rm::Control::Combo1, 0);
     if (excludedPanel) form->Command7Click();
     form->ShowWindow();
+    // The tray icon at rest, as the program adds it at start.
+    auto tray = rm::MakeWin32TrayHost(GetModuleHandleW(nullptr));
+    rm::TrayRecord icon;
+    icon.hWnd = reinterpret_cast<uintptr_t>(form.get());
+    icon.uID = 1;
+    icon.hIcon = rm::IconId::Window;
+    icon.szTip = "Tesk网监视";
+    tray->ShellNotifyIcon(rm::TrayHost::kAdd, icon);
     SetTimer(form->Handle(), 99, UINT(seconds > 0 ? seconds : 10) * 1000u,
              [](HWND hwnd, UINT, UINT_PTR, DWORD) { PostMessageW(hwnd, WM_CLOSE, 0, 0); });
     return rm::RunMessageLoop();
