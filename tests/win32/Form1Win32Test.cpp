@@ -299,6 +299,35 @@ TEST_F(Form1Win32, ControlsReadAndWriteAsTheLogicExpects) {
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
+// Pixels of `colour` in the control as it is drawn on the screen.
+int PixelsOf(HWND control, COLORREF colour) {
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT r{};
+    GetClientRect(control, &r);
+    HDC dc = GetDC(control);
+    int n = 0;
+    for (int y = 0; y < r.bottom; y += 2)
+        for (int x = 0; x < r.right; x += 2) n += GetPixel(dc, x, y) == colour;
+    ReleaseDC(control, dc);
+    return n;
+}
+
+TEST_F(Form1Win32, TheVerdictLabelTakesItsColours) {
+    const HWND label = H(L"Label15");
+    form->SetText(Control::Label15, "危险");
+    form->SetColour(Control::Label15, LabelColour::Red);
+    EXPECT_GT(PixelsOf(label, RGB(255, 0, 0)), 20);
+    EXPECT_EQ(PixelsOf(label, RGB(0, 255, 0)), 0);
+    form->SetColour(Control::Label15, LabelColour::Green);
+    EXPECT_GT(PixelsOf(label, RGB(0, 255, 0)), 20);
+    EXPECT_EQ(PixelsOf(label, RGB(255, 0, 0)), 0);
+    form->SetColour(Control::Label15, LabelColour::ButtonText);
+    EXPECT_GT(PixelsOf(label, GetSysColor(COLOR_BTNTEXT)), 20);
+    EXPECT_EQ(PixelsOf(label, RGB(0, 255, 0)), 0);
+    // The verdict colour is Label15's alone.
+    EXPECT_EQ(PixelsOf(H(L"Label14"), RGB(0, 255, 0)), 0);
+}
+
 TEST_F(Form1Win32, WaitsKeepServingTheWindow) {
     auto clock = MakeWin32Clock();
     PostMessageW(H(L"Command8"), BM_CLICK, 0, 0);
