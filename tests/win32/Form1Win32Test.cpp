@@ -14,6 +14,7 @@
 
 #include "gui/win32/Form1.h"
 #include "gui/win32/Win32FrontEnd.h"
+#include "gui/win32/Win32TaskPoster.h"
 
 namespace rm {
 namespace {
@@ -338,6 +339,32 @@ TEST_F(Form1Win32, WaitsKeepServingTheWindow) {
     PostMessageW(H(L"Command3"), BM_CLICK, 0, 0);
     clock->DoEvents();
     EXPECT_EQ(events.Count("Command3"), 1);
+}
+
+TEST(Win32TaskPoster, RunsOtherThreadsTasksOnItsOwnThreadInOrderFromAWait) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::vector<int> ran;
+    bool allOnUiThread = true;
+    {
+        Win32TaskPoster poster;
+        std::thread worker([&] {
+            for (int k = 0; k < 50; ++k)
+                EXPECT_TRUE(poster.Post([&, k] {
+                    ran.push_back(k);
+                    allOnUiThread = allOnUiThread && GetCurrentThreadId() == uiThread;
+                }));
+        });
+        worker.join();
+        EXPECT_TRUE(ran.empty());  // nothing runs before a pump serves it
+        MakeWin32Clock()->Sleep(50);
+        ASSERT_EQ(ran.size(), 50u);
+        for (int k = 0; k < 50; ++k) EXPECT_EQ(ran[size_t(k)], k);
+        EXPECT_TRUE(allOnUiThread);
+        // Queued when the poster goes: dropped with it, never run afterwards.
+        poster.Post([&] { ran.push_back(-1); });
+    }
+    PumpPending();
+    EXPECT_EQ(ran.size(), 50u);
 }
 
 TEST(Win32MessageBoxes, CarryTheProgramsCaptionAndText) {
