@@ -18,6 +18,8 @@ namespace rm {
 std::unique_ptr<ArpResolver> MakeWindowsArpResolver();
 std::unique_ptr<AddressTable> MakeWindowsAddressTable();
 std::unique_ptr<SocketLibrary> MakeWindowsSocketLibrary();
+// The socket control's LocalIP: the default route's source address.
+std::unique_ptr<LocalAddress> MakeWindowsLocalAddress();
 
 // Desktop. Windows of this process are never listed, so never acted on;
 // `ownWindows` may name more (HWNDs as WindowIds) that must be left alone.
