@@ -86,19 +86,44 @@ Entry FindNeighbour(uint32_t dest, std::vector<uint8_t>* mac) {
 
 }  // namespace
 
-bool OnLocalNetwork(uint32_t ip) {
-    for (const MIB_IPADDRROW& r : AddressRows()) {
-        if ((ntohl(r.dwAddr) >> 24) == 127 || r.dwMask == 0) continue;
-        if ((r.dwAddr & r.dwMask) == (ip & r.dwMask)) return true;
+LocalAddresses LocalAddresses::Read() {
+    LocalAddresses local;
+    for (const MIB_IPADDRROW& r : AddressRows())
+        local.addresses_.push_back({r.dwAddr, r.dwMask, r.dwIndex});
+    return local;
+}
+
+bool LocalAddresses::OnLocalNetwork(uint32_t ip) const {
+    for (const Address& a : addresses_) {
+        if ((ntohl(a.ip) >> 24) == 127 || a.mask == 0) continue;
+        if ((a.ip & a.mask) == (ip & a.mask)) return true;
     }
     return false;
 }
 
-std::optional<std::vector<uint8_t>> OwnHardwareAddress(uint32_t ip) {
-    for (const MIB_IPADDRROW& r : AddressRows()) {
-        if (r.dwAddr != ip) continue;
+uint32_t LocalAddresses::AddressOnNetworkOf(uint32_t ip) const {
+    for (const Address& a : addresses_) {
+        if ((ntohl(a.ip) >> 24) == 127 || a.mask == 0) continue;
+        if ((a.ip & a.mask) == (ip & a.mask)) return a.ip;
+    }
+    return 0;
+}
+
+bool SendArpSupported(uint32_t ownIp) {
+    static std::atomic<int> known{-1};
+    if (known.load() < 0) {
+        ULONG mac[2] = {0, 0};
+        ULONG len = 6;
+        known = ::SendARP(ownIp, 0, mac, &len) == ERROR_NOT_SUPPORTED ? 0 : 1;
+    }
+    return known.load() == 1;
+}
+
+std::optional<std::vector<uint8_t>> LocalAddresses::OwnHardwareAddress(uint32_t ip) const {
+    for (const Address& a : addresses_) {
+        if (a.ip != ip) continue;
         MIB_IF_ROW2 row{};
-        row.InterfaceIndex = r.dwIndex;
+        row.InterfaceIndex = a.index;
         if (::GetIfEntry2(&row) != NO_ERROR) return std::nullopt;
         const ULONG n = std::min<ULONG>(row.PhysicalAddressLength, 8);
         if (n == 0) return std::nullopt;  // loopback and tunnels have no hardware address
@@ -190,12 +215,13 @@ std::optional<std::vector<uint8_t>> WindowsArpResolver::ThroughSendArp(uint32_t 
 uint32_t WindowsArpResolver::SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) {
     if (!mac || !len || *len == 0) return kInvalidParameter;
 
-    auto answer = OwnHardwareAddress(dest);
+    const LocalAddresses local = LocalAddresses::Read();
+    auto answer = local.OwnHardwareAddress(dest);
     if (!answer) {
         if (!IsUnicast(dest)) return kInvalidParameter;
         // Only neighbours on one of our networks can answer; for anything else
         // the system would route the datagram out through the gateway.
-        if (!OnLocalNetwork(dest)) return kNoAnswer;
+        if (!local.OnLocalNetwork(dest)) return kNoAnswer;
         uint32_t err = kNoAnswer;
         if (path_ != Path::NeighbourTable && !sendArpMissing_.load()) {
             last_ = Path::SendArp;

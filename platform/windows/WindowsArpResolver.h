@@ -41,9 +41,34 @@ class WindowsArpResolver : public ArpResolver {
 // is REACHABLE or `timeout` has passed.
 std::optional<std::vector<uint8_t>> ResolveThroughNeighbourTable(uint32_t dest,
                                                                  std::chrono::milliseconds timeout);
-// The hardware address of this machine's interface holding `ip`, if it is ours.
-std::optional<std::vector<uint8_t>> OwnHardwareAddress(uint32_t ip);
-// True when `ip` lies in the network of one of this machine's non-loopback addresses.
-bool OnLocalNetwork(uint32_t ip);
+// This machine's IPv4 addresses, read once: a sweep asks about every host, and
+// each reading of the table is a round trip through the system.
+class LocalAddresses {
+  public:
+    static LocalAddresses Read();
+    // The hardware address of this machine's interface holding `ip`, if it is ours.
+    std::optional<std::vector<uint8_t>> OwnHardwareAddress(uint32_t ip) const;
+    // True when `ip` lies in the network of one of the non-loopback addresses.
+    bool OnLocalNetwork(uint32_t ip) const;
+    // This machine's address on the network of `ip` (0 when none).
+    uint32_t AddressOnNetworkOf(uint32_t ip) const;
+
+  private:
+    struct Address {
+        uint32_t ip, mask, index;
+    };
+    std::vector<Address> addresses_;
+};
+
+// Whether this system has a working SendARP, found out once with a request
+// for this machine's own address `ownIp`, which never waits for the wire.
+bool SendArpSupported(uint32_t ownIp);
+
+inline std::optional<std::vector<uint8_t>> OwnHardwareAddress(uint32_t ip) {
+    return LocalAddresses::Read().OwnHardwareAddress(ip);
+}
+inline bool OnLocalNetwork(uint32_t ip) {
+    return LocalAddresses::Read().OnLocalNetwork(ip);
+}
 
 }  // namespace rm

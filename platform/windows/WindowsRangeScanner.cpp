@@ -85,20 +85,26 @@ void WindowsRangeScanner::Sweep(uint64_t generation, std::string prefix, HostLis
     answers->macs.resize(hosts.size());
     answers->done.resize(hosts.size(), false);
     std::vector<size_t> asked;
+    const LocalAddresses local = LocalAddresses::Read();
     for (size_t i = 0; i < hosts.size(); ++i) {
         const uint32_t ip = hosts[i].ip;
         if (ip == 0) continue;
-        if (auto own = OwnHardwareAddress(ip)) {
+        if (auto own = local.OwnHardwareAddress(ip)) {
             answers->macs[i] = std::move(own);
             answers->done[i] = true;
             post(hosts[i].number, EntryLine(address(hosts[i]), answers->macs[i]));
-        } else if (OnLocalNetwork(ip)) {
+        } else if (local.OnLocalNetwork(ip)) {
             // Addresses off every local network would only be routed away.
             asked.push_back(i);
         }
     }
 
-    bool useTable = path_ == Path::NeighbourTable || (path_ == Path::Auto && sendArpMissing_);
+    // Starting a thread per host only to learn that SendARP is a stub would
+    // cost Wine more than the whole sweep may take.
+    bool useTable =
+        path_ == Path::NeighbourTable ||
+        (path_ == Path::Auto && !asked.empty() &&
+         (sendArpMissing_ || !SendArpSupported(local.AddressOnNetworkOf(hosts[asked.front()].ip))));
     if (!useTable && !asked.empty()) {
         last_ = Path::SendArp;
         for (size_t i : asked) {
@@ -168,14 +174,23 @@ void WindowsRangeScanner::Sweep(uint64_t generation, std::string prefix, HostLis
         }
         // The table is read a few times so that present hosts show early; the
         // last read comes after the system's own retry of a lost reply.
+        // A read of a full /24's table takes Wine about half a second, longer
+        // while another sweep reads too: a read that might end after the
+        // deadline (twice the last one's time) is left out, so that the silent
+        // hosts' lines are never late.
         const milliseconds reads[] = {milliseconds(150), milliseconds(400), milliseconds(750),
-                                      deadline_};
+                                      deadline_ - milliseconds(50)};
         size_t left = asked.size();
+        auto lastRead = milliseconds(0);
         for (milliseconds at : reads) {
             while (current() && SteadyClock::now() < start + at) ::Sleep(20);
             if (!current()) break;
+            if (SteadyClock::now() + 2 * lastRead > deadline) break;
+            const auto readStart = SteadyClock::now();
             PMIB_IPNET_TABLE2 table = nullptr;
-            if (::GetIpNetTable2(AF_INET, &table) != NO_ERROR || !table) continue;
+            const DWORD rc = ::GetIpNetTable2(AF_INET, &table);
+            lastRead = std::chrono::duration_cast<milliseconds>(SteadyClock::now() - readStart);
+            if (rc != NO_ERROR || !table) continue;
             for (ULONG r = 0; r < table->NumEntries; ++r) {
                 const MIB_IPNET_ROW2& row = table->Table[r];
                 if (row.Address.si_family != AF_INET || row.State != NlnsReachable ||
