@@ -154,12 +154,18 @@ std::optional<std::vector<uint8_t>> ResolveThroughNeighbourTable(
     ::closesocket(s);
 
     // The table has no change notification under Wine: it is read every 20 ms.
+    // A read takes Wine up to half a second on a full /24; one that might end
+    // past the deadline is not started.
+    auto lastRead = std::chrono::milliseconds(0);
     for (;;) {
+        const auto readStart = SteadyClock::now();
         if (FindNeighbour(dest, &mac) == Entry::Reachable) return mac;
+        lastRead =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - readStart);
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        if (left.count() <= 0) return std::nullopt;
-        ::Sleep(DWORD(std::min<int64_t>(left.count(), 20)));
+        if (left.count() <= 0 || left < lastRead) return std::nullopt;
+        ::Sleep(DWORD(std::min<int64_t>((left - lastRead).count(), 20)));
     }
 }
 
