@@ -6,6 +6,10 @@ include(cmake/RmLibrary.cmake)
 add_subdirectory(core)
 # Fakes of every core interface: header-only, the same files as on Linux.
 rm_library(rm_platform_fake ${PROJECT_SOURCE_DIR}/platform/fake LIBS rm_core)
+# The Windows implementations of the core's interfaces.
+add_subdirectory(platform/windows)
+# The Win32 window and the services that belong to it.
+add_subdirectory(gui/win32)
 
 option(RM_BUILD_TESTS "build the tests" ON)
 if(RM_BUILD_TESTS)
@@ -22,4 +26,6 @@ if(RM_BUILD_TESTS)
   endforeach()
   enable_testing()
   add_subdirectory(tests/core)
+  add_subdirectory(tests/windows)
+  add_subdirectory(tests/win32)
 endif()

@@ -1,0 +1,56 @@
+// Starting the download manager with CreateProcessW: the text is the program's
+// path as the application name, so no shell sees it and no search for a
+// program named by its first word takes place. It starts minimised and
+// without taking the focus from whatever the user is doing.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "core/Utf8.h"
+#include "platform/windows/WideText.h"
+#include "platform/windows/WindowsPlatform.h"
+
+namespace rm {
+
+namespace {
+
+// A NUL would start the program named by the part before it; line breaks and
+// other control characters (C0, DEL, C1) have no place in a one-line path box.
+bool HasControlCharacter(const std::string& path) {
+    const std::u32string chars = DecodeUtf8(path);
+    return std::any_of(chars.begin(), chars.end(),
+                       [](char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); });
+}
+
+class WindowsProgramLauncher : public ProgramLauncher {
+  public:
+    bool StartMinimized(const std::string& path) override {
+        if (path.empty() || HasControlCharacter(path)) return false;
+        const std::wstring app = WideFromUtf8(path);
+        // The command line the program sees: its own path, quoted (a path
+        // holds no '"' on Windows, so the quotes cannot be broken out of).
+        if (app.find(L'"') != std::wstring::npos) return false;
+        std::wstring commandLine = L"\"" + app + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = SW_SHOWMINNOACTIVE;
+        PROCESS_INFORMATION pi{};
+        // No inherited handles: the program gets none of the monitor's files.
+        if (!CreateProcessW(app.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                            CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si, &pi))
+            return false;
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ProgramLauncher> MakeWindowsProgramLauncher() {
+    return std::make_unique<WindowsProgramLauncher>();
+}
+
+}  // namespace rm

@@ -1,0 +1,99 @@
+// Winsock itself, with the reverse lookup bounded as on Linux: gethostbyaddr
+// blocks the window's thread for as long as the name servers take (seconds
+// each when they do not answer), so it runs on a thread of its own and an
+// answer later than 1 s counts as no name.
+// The Windows headers need this order.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+// clang-format on
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/windows/WindowsPlatform.h"
+
+namespace rm {
+
+namespace {
+
+class WindowsSocketLibrary : public SocketLibrary {
+  public:
+    int WsaStartup(uint16_t requested, WsaData* data) override {
+        if (!data) return WSAEFAULT;
+        WSADATA wsa{};
+        const int err = ::WSAStartup(requested, &wsa);
+        if (err != 0) return err;
+        data->wVersion = wsa.wVersion;
+        data->iMaxSockets = wsa.iMaxSockets;
+        return 0;
+    }
+
+    int WsaCleanup() override { return ::WSACleanup() == 0 ? 0 : SOCKET_ERROR; }
+
+    std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) override {
+        // While a few lookups are still waiting on silent name servers, no new
+        // thread is started: each would only wait as well.
+        static std::atomic<int> stragglers{0};
+        if (!addr || stragglers.load() >= kMaxStragglers) return std::nullopt;
+        struct Pending {
+            std::mutex m;
+            std::condition_variable cv;
+            bool done = false;
+            std::optional<std::string> name;
+        };
+        auto pending = std::make_shared<Pending>();
+        std::array<char, 4> address;
+        std::memcpy(address.data(), addr, 4);
+        ++stragglers;
+        try {
+            std::thread([pending, address] {
+                auto name = Resolve(address);
+                {
+                    std::lock_guard lock(pending->m);
+                    pending->name = std::move(name);
+                    pending->done = true;
+                }
+                pending->cv.notify_all();
+                --stragglers;
+            }).detach();
+        } catch (const std::system_error&) {
+            --stragglers;
+            return std::nullopt;
+        }
+        std::unique_lock lock(pending->m);
+        if (!pending->cv.wait_for(lock, kLimit, [&] { return pending->done; })) return std::nullopt;
+        return pending->name;
+    }
+
+  private:
+    // The lookup holds a Winsock start of its own, so that a caller's
+    // WSACleanup while it waits does not pull the library from under it.
+    // hostent is per thread in Winsock: this thread's copy is safe to read.
+    static std::optional<std::string> Resolve(std::array<char, 4> address) {
+        WSADATA wsa{};
+        if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return std::nullopt;
+        std::optional<std::string> name;
+        const hostent* host = ::gethostbyaddr(address.data(), 4, AF_INET);
+        if (host && host->h_name) name.emplace(host->h_name);
+        ::WSACleanup();
+        return name;
+    }
+
+    static constexpr std::chrono::milliseconds kLimit{1000};
+    static constexpr int kMaxStragglers = 4;
+};
+
+}  // namespace
+
+std::unique_ptr<SocketLibrary> MakeWindowsSocketLibrary() {
+    return std::make_unique<WindowsSocketLibrary>();
+}
+
+}  // namespace rm

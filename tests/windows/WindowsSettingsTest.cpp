@@ -1,0 +1,161 @@
+// The settings files on a real folder of the Wine prefix: where they go, the
+// value rules of the Linux build, and the all-or-nothing save.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "platform/windows/WideText.h"
+#include "platform/windows/WindowsPlatform.h"
+
+namespace rm {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string out(1 << 20, '\0');
+    DWORD got = 0;
+    ReadFile(h, out.data(), DWORD(out.size()), &got, nullptr);
+    CloseHandle(h);
+    out.resize(got);
+    return out;
+}
+
+void WriteRaw(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD done = 0;
+    WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A folder of its own under the prefix's temporary folder, removed afterwards.
+class SettingsFolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, temp);
+        root = Utf8FromWide(temp) + "rm-settings-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryW(WideFromUtf8(root).c_str(), nullptr);
+        program = root + "\\程序";
+        user = root + "\\用户";
+        CreateDirectoryW(WideFromUtf8(program).c_str(), nullptr);
+    }
+    void TearDown() override {
+        // Two levels are all the tests make.
+        for (const std::string& dir : {program, user, root}) {
+            WIN32_FIND_DATAW found;
+            HANDLE h = FindFirstFileW(WideFromUtf8(dir + "\\*").c_str(), &found);
+            if (h != INVALID_HANDLE_VALUE) {
+                do {
+                    DeleteFileW((WideFromUtf8(dir) + L"\\" + found.cFileName).c_str());
+                } while (FindNextFileW(h, &found));
+                FindClose(h);
+            }
+        }
+        RemoveDirectoryW(WideFromUtf8(program).c_str());
+        RemoveDirectoryW(WideFromUtf8(user).c_str());
+        RemoveDirectoryW(WideFromUtf8(root).c_str());
+    }
+    std::string root, program, user;
+};
+
+TEST_F(SettingsFolderTest, AWritableProgramFolderHoldsTheSettingsItself) {
+    std::string used;
+    auto files = MakeWindowsSettingsFiles(program, user, &used);
+    EXPECT_EQ(used, program);
+    WriteRaw(program + "\\router.txt", "192.168.1.1\r\n");
+    SettingsFailure failure;
+    ASSERT_TRUE(files->Prepare({"router.txt", "ip.txt"}, &failure)) << failure.error;
+    EXPECT_FALSE(Exists(user));
+    std::string value;
+    ASSERT_TRUE(files->ReadValue("router.txt", 100, &value, &failure)) << failure.error;
+    EXPECT_EQ(value, "192.168.1.1");
+    // No probe file is left behind by the check that the folder can be written.
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(WideFromUtf8(program + "\\.rm-*").c_str(), &found);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+TEST_F(SettingsFolderTest, AUserFolderIsFilledFromTheProgramFolderButKeepsItsOwnFiles) {
+    WriteRaw(program + "\\router.txt", "10.0.0.1\r\n");
+    WriteRaw(program + "\\ip.txt", "10.0.0.\r\n");
+    auto files = MakeWindowsSettingsFilesIn(user, program);
+    SettingsFailure failure;
+    CreateDirectoryW(WideFromUtf8(user).c_str(), nullptr);
+    WriteRaw(user + "\\ip.txt", "172.16.0.\r\n");
+    ASSERT_TRUE(files->Prepare({"router.txt", "ip.txt", "absent.txt"}, &failure)) << failure.error;
+    EXPECT_EQ(ReadAll(user + "\\router.txt"), "10.0.0.1\r\n");
+    EXPECT_EQ(ReadAll(user + "\\ip.txt"), "172.16.0.\r\n");
+    EXPECT_FALSE(Exists(user + "\\absent.txt"));
+    EXPECT_EQ(ReadAll(program + "\\router.txt"), "10.0.0.1\r\n");
+}
+
+TEST_F(SettingsFolderTest, TheValueIsTheLastLineCutToItsLength) {
+    auto files = MakeWindowsSettingsFilesIn(program, "");
+    SettingsFailure failure;
+    std::string value;
+    const struct {
+        std::string content;
+        size_t keep;
+        std::string value;
+    } cases[] = {
+        {"first\r\nsecond\r\n", 100, "second"},
+        {"first\r\nsecond", 100, "second"},
+        {"first\rsecond\r", 100, "second"},
+        {"only", 100, "only"},
+        {"", 100, ""},
+        {"\r\n", 100, ""},
+        {"abcdefgh\r\n", 3, "abc"},
+        {"x\r\n" + std::string(70000, 'y') + "\r\nlast\r\n", 100, "last"},
+        {std::string(70000, 'z') + "\r\ntail", 100, "tail"},
+    };
+    for (const auto& c : cases) {
+        WriteRaw(program + "\\v.txt", c.content);
+        ASSERT_TRUE(files->ReadValue("v.txt", c.keep, &value, &failure)) << failure.error;
+        EXPECT_EQ(value, c.value) << c.content.substr(0, 30);
+    }
+    EXPECT_FALSE(files->ReadValue("missing.txt", 100, &value, &failure));
+    EXPECT_EQ(failure.path, program + "\\missing.txt");
+    EXPECT_FALSE(failure.error.empty());
+    EXPECT_FALSE(files->ReadValue("..\\v.txt", 100, &value, &failure));
+}
+
+TEST_F(SettingsFolderTest, ASaveReplacesEveryFileOrNone) {
+    auto files = MakeWindowsSettingsFilesIn(program, "");
+    auto codec = MakeWindowsNarrowCodec();
+    WriteRaw(program + "\\a.txt", "old a\r\n");
+    WriteRaw(program + "\\b.txt", "old b\r\n");
+    SettingsFailure failure;
+    const std::string text = codec->Encode("迅雷\xF0\x9F\x98\x80") + "\r\n";
+    ASSERT_TRUE(files->WriteAll({{"a.txt", text}, {"b.txt", "2\r\n"}}, &failure)) << failure.error;
+    EXPECT_EQ(ReadAll(program + "\\a.txt"), "\xD1\xB8\xC0\xD7\x94\x39\xFC\x36\r\n");
+    EXPECT_EQ(ReadAll(program + "\\b.txt"), "2\r\n");
+    EXPECT_FALSE(Exists(program + "\\a.txt.new"));
+
+    // A file that cannot be written: nothing is replaced, nothing left over.
+    ASSERT_FALSE(files->WriteAll({{"a.txt", "new a\r\n"}, {"b\\c.txt", "x\r\n"}}, &failure));
+    EXPECT_FALSE(failure.someReplaced);
+    EXPECT_EQ(ReadAll(program + "\\a.txt"), "\xD1\xB8\xC0\xD7\x94\x39\xFC\x36\r\n");
+    EXPECT_FALSE(Exists(program + "\\a.txt.new"));
+
+    // A target that cannot be replaced (a folder holds its name) after another
+    // was: the failure says so.
+    CreateDirectoryW(WideFromUtf8(program + "\\d.txt").c_str(), nullptr);
+    ASSERT_FALSE(files->WriteAll({{"a.txt", "newer a\r\n"}, {"d.txt", "d\r\n"}}, &failure));
+    EXPECT_TRUE(failure.someReplaced);
+    EXPECT_EQ(failure.path, program + "\\d.txt");
+    EXPECT_FALSE(Exists(program + "\\d.txt.new"));
+    RemoveDirectoryW(WideFromUtf8(program + "\\d.txt").c_str());
+}
+
+}  // namespace
+}  // namespace rm
