@@ -101,4 +101,10 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
+bool HasControlCharacter(std::string_view text) {
+    for (char32_t c : DecodeUtf8(text))
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) return true;
+    return false;
+}
+
 }  // namespace rm

@@ -17,6 +17,10 @@ bool IsBlank(std::string_view text);
 
 // The characters of `text`, one code point each; invalid bytes give U+FFFD.
 std::u32string DecodeUtf8(std::string_view text);
+// True when `text` holds a C0 control character (NUL, line breaks …), DEL or a
+// C1 control: none belongs in a path typed into a one-line box, and a NUL
+// would start the program named by the part before it.
+bool HasControlCharacter(std::string_view text);
 std::string EncodeUtf8(std::u32string_view text);
 
 }  // namespace rm

@@ -15,15 +15,6 @@ extern char** environ;
 namespace rm {
 namespace {
 
-// exec takes a C string: a NUL would show one path in the window and start the
-// program named by the part before it. Line breaks and other control
-// characters (C0, DEL, C1) have no place in a path typed into a one-line box either.
-bool HasControlCharacter(const std::string& path) {
-    const std::u32string chars = DecodeUtf8(path);
-    return std::any_of(chars.begin(), chars.end(),
-                       [](char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); });
-}
-
 class LinuxProgramLauncher : public ProgramLauncher {
   public:
     // X11 has no "start minimised" for a foreign program; the caller minimises

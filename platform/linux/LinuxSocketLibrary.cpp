@@ -8,13 +8,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "core/BoundedCall.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace rm {
@@ -45,30 +42,12 @@ class LinuxSocketLibrary : public SocketLibrary {
     // while a few such stragglers are still waiting, no new one is started.
     std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) override {
         static std::atomic<int> stragglers{0};
-        if (stragglers.load() >= kMaxStragglers) return std::nullopt;
-        struct Pending {
-            std::mutex m;
-            std::condition_variable cv;
-            bool done = false;
-            std::optional<std::string> name;
-        };
-        auto pending = std::make_shared<Pending>();
         std::array<uint8_t, 4> address;
         std::memcpy(address.data(), addr, 4);
-        ++stragglers;
-        std::thread([pending, address] {
-            auto name = Resolve(address.data());
-            {
-                std::lock_guard lock(pending->m);
-                pending->name = std::move(name);
-                pending->done = true;
-            }
-            pending->cv.notify_all();
-            --stragglers;
-        }).detach();
-        std::unique_lock lock(pending->m);
-        if (!pending->cv.wait_for(lock, kLimit, [&] { return pending->done; })) return std::nullopt;
-        return pending->name;
+        return CallBounded<std::optional<std::string>>(
+                   stragglers, kMaxStragglers, kLimit,
+                   [address] { return Resolve(address.data()); })
+            .value_or(std::nullopt);
     }
 
   private:

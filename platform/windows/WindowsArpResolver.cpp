@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/BoundedCall.h"
 #include "platform/windows/WindowsPlatform.h"
 
 namespace rm {
@@ -179,43 +180,25 @@ std::optional<std::vector<uint8_t>> WindowsArpResolver::ThroughSendArp(uint32_t 
                                                                        uint32_t* err) {
     static std::atomic<int> stragglers{0};
     constexpr int kMaxStragglers = 64;
-    *err = kNoAnswer;
-    if (stragglers.load() >= kMaxStragglers) return std::nullopt;
-    struct Pending {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
+    struct Answer {
         DWORD err = kNoAnswer;
         std::vector<uint8_t> mac;
     };
-    auto pending = std::make_shared<Pending>();
-    ++stragglers;
-    try {
-        std::thread([pending, dest, src] {
+    const std::optional<Answer> answer =
+        CallBounded<Answer>(stragglers, kMaxStragglers, timeout_, [dest, src] {
+            Answer a;
             ULONG mac[2] = {0, 0};
             ULONG len = 6;
-            const DWORD rc = ::SendARP(dest, src, mac, &len);
-            {
-                std::lock_guard lock(pending->m);
-                pending->err = rc;
-                if (rc == NO_ERROR) {
-                    const auto* bytes = reinterpret_cast<const uint8_t*>(mac);
-                    pending->mac.assign(bytes, bytes + std::min<ULONG>(len, 8));
-                }
-                pending->done = true;
+            a.err = ::SendARP(dest, src, mac, &len);
+            if (a.err == NO_ERROR) {
+                const auto* bytes = reinterpret_cast<const uint8_t*>(mac);
+                a.mac.assign(bytes, bytes + std::min<ULONG>(len, 8));
             }
-            pending->cv.notify_all();
-            --stragglers;
-        }).detach();
-    } catch (const std::system_error&) {
-        --stragglers;
-        return std::nullopt;
-    }
-    std::unique_lock lock(pending->m);
-    if (!pending->cv.wait_for(lock, timeout_, [&] { return pending->done; })) return std::nullopt;
-    *err = pending->err;
-    if (pending->err != NO_ERROR) return std::nullopt;
-    return pending->mac;
+            return a;
+        });
+    *err = answer ? answer->err : kNoAnswer;
+    if (!answer || answer->err != NO_ERROR) return std::nullopt;
+    return answer->mac;
 }
 
 uint32_t WindowsArpResolver::SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) {

@@ -15,14 +15,6 @@ namespace rm {
 
 namespace {
 
-// A NUL would start the program named by the part before it; line breaks and
-// other control characters (C0, DEL, C1) have no place in a one-line path box.
-bool HasControlCharacter(const std::string& path) {
-    const std::u32string chars = DecodeUtf8(path);
-    return std::any_of(chars.begin(), chars.end(),
-                       [](char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); });
-}
-
 class WindowsProgramLauncher : public ProgramLauncher {
   public:
     bool StartMinimized(const std::string& path) override {

@@ -11,12 +11,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <thread>
 
+#include "core/BoundedCall.h"
 #include "platform/windows/WindowsPlatform.h"
 
 namespace rm {
@@ -38,38 +35,13 @@ class WindowsSocketLibrary : public SocketLibrary {
     int WsaCleanup() override { return ::WSACleanup() == 0 ? 0 : SOCKET_ERROR; }
 
     std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) override {
-        // While a few lookups are still waiting on silent name servers, no new
-        // thread is started: each would only wait as well.
         static std::atomic<int> stragglers{0};
-        if (!addr || stragglers.load() >= kMaxStragglers) return std::nullopt;
-        struct Pending {
-            std::mutex m;
-            std::condition_variable cv;
-            bool done = false;
-            std::optional<std::string> name;
-        };
-        auto pending = std::make_shared<Pending>();
+        if (!addr) return std::nullopt;
         std::array<char, 4> address;
         std::memcpy(address.data(), addr, 4);
-        ++stragglers;
-        try {
-            std::thread([pending, address] {
-                auto name = Resolve(address);
-                {
-                    std::lock_guard lock(pending->m);
-                    pending->name = std::move(name);
-                    pending->done = true;
-                }
-                pending->cv.notify_all();
-                --stragglers;
-            }).detach();
-        } catch (const std::system_error&) {
-            --stragglers;
-            return std::nullopt;
-        }
-        std::unique_lock lock(pending->m);
-        if (!pending->cv.wait_for(lock, kLimit, [&] { return pending->done; })) return std::nullopt;
-        return pending->name;
+        return CallBounded<std::optional<std::string>>(stragglers, kMaxStragglers, kLimit,
+                                                       [address] { return Resolve(address); })
+            .value_or(std::nullopt);
     }
 
   private:

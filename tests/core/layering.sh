@@ -10,7 +10,7 @@ fail=0
 # The standard headers the core may include; anything else in <> is refused.
 allowed=" algorithm array atomic cerrno cfenv chrono climits cmath condition_variable cstddef
  cstdint cstdio cstdlib cstring functional limits map memory mutex optional random set span
- string string_view thread unordered_map utility vector bit span initializer_list cstddef "
+ string string_view thread unordered_map utility vector bit span initializer_list system_error cstddef "
 while IFS=: read -r file _ rest; do
     h=$(sed -E 's/.*#include <([^>]+)>.*/\1/' <<<"$rest")
     case "$allowed" in
