@@ -11,6 +11,16 @@ add_subdirectory(platform/windows)
 # The Win32 window and the services that belong to it.
 add_subdirectory(gui/win32)
 
+# router-monitor-scan.exe: one sweep of the range scanner, printed (console).
+add_executable(router-monitor-scan main/ScanWinMain.cpp)
+target_link_libraries(router-monitor-scan PRIVATE rm_platform_windows rm_core)
+rm_win32_resources(router-monitor-scan)
+
+# The zip users unpack: one folder holding the two programs, the fifteen
+# settings files the program ships with, and its two sounds, laid out as the
+# program looks for them (everything beside router-monitor.exe).
+include(cmake/WindowsPackage.cmake)
+
 option(RM_BUILD_TESTS "build the tests" ON)
 if(RM_BUILD_TESTS)
   # No GoogleTest is packaged for MinGW: it is built from Debian's sources with
@@ -28,4 +38,8 @@ if(RM_BUILD_TESTS)
   add_subdirectory(tests/core)
   add_subdirectory(tests/windows)
   add_subdirectory(tests/win32)
+  add_subdirectory(tests/windows/e2e)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/tests/windows/e2e/CMakeLists.txt)
+    add_subdirectory(tests/windows/e2e)
+  endif()
 endif()
