@@ -2,17 +2,24 @@
 # Runs a Windows program under Wine in a private prefix, quietly, and gives back
 # its exit status. The prefix is made once, under a lock, so that tests started
 # at once share it instead of racing to build it.
-#   wine-run.sh [--prefix DIR] -- program.exe args...
+#   wine-run.sh [--prefix DIR] [--network-ready] -- program.exe args...
 # Without --prefix, WINEPREFIX from the environment, else ./wineprefix.
+# --network-ready keeps the prefix's wineserver running (stop it with
+# `wineserver -k`) and waits until Wine's network service lists an IPv4 address
+# other than loopback ($RM_LAB_SCANNER_IP inside the lab): a new server starts
+# that service in the background, and a program that reads the address table
+# straight away may otherwise find no table at all.
 # Exit status: the program's, or 77 when Wine is not installed.
 #
 # Making a prefix never fetches anything: the Mono and Gecko installers (which
 # would offer a download) are switched off, and no display is needed.
 set -u
 prefix=${WINEPREFIX:-$PWD/wineprefix}
+ready=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift ;;
+    --network-ready) ready=1 ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -44,5 +51,21 @@ mkdir -p "$(dirname "$prefix")"
     touch "$prefix/.rm-ready"
   fi
 ) 9>"$prefix.lock" || exit 1
+
+if [ $ready = 1 ]; then
+  "$server" -p
+  want=${RM_LAB_SCANNER_IP:-}
+  up=0
+  for _ in $(seq 30); do
+    table=$("$loader" ipconfig 2>/dev/null | tr -d '\r' | awk '/IPv4 address/ {print $NF}')
+    if [ -n "$want" ]; then
+      grep -qxF "$want" <<<"$table" && { up=1; break; }
+    else
+      grep -qvx '127.0.0.1' <<<"$table" && { up=1; break; }
+    fi
+    sleep 0.2
+  done
+  [ $up = 1 ] || echo "wine-run: Wine's network service did not list ${want:-an address} in time" >&2
+fi
 
 exec "$loader" "$@"

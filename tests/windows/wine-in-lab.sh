@@ -14,6 +14,6 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
-"$here/../../scripts/wine-run.sh" --prefix "$dir/prefix" -- "$@"
+"$here/../../scripts/wine-run.sh" --prefix "$dir/prefix" --network-ready -- "$@"
 rc=$?
 exit $rc
