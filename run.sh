@@ -2,8 +2,13 @@
 # Installs what is missing, builds and starts the monitor.
 #   ./run.sh          build and start build/router-monitor
 #   ./run.sh --demo   the monitor in a simulated home network (see README)
+#   ./run.sh --windows  cross-build the Windows program and its zip (build-win)
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ "${1:-}" = "--windows" ]; then
+  shift
+  exec ./scripts/build-windows.sh "$@"
+fi
 if [ "${1:-}" = "--demo" ]; then
   shift
   # The demo needs the lab and display tools and the stand-in download manager.

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program with MinGW-w64 into build-win (so far the
-# portable core and its unit tests) and, with --test, runs the tests under Wine.
-# Missing Debian packages are installed with apt-get (as root).
-#   build-windows.sh [--test] [--build-dir DIR]
+# Cross-builds the Windows program with MinGW-w64 into build-win: the two
+# programs, their tests, and the zip users unpack
+# (build-win/router-monitor-<version>-win64.zip). With --test, runs the tests
+# under Wine. Missing Debian packages are installed with apt-get (as root).
+#   build-windows.sh [--test] [--build-dir DIR] [--linux-build DIR]
+# --linux-build names a Linux build folder to hold the settings files against.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 dir=$src/build-win
 test=0
+linux=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --test) test=1 ;;
     --build-dir) dir=$2; shift ;;
-    -h|--help) sed -n '2,5p' "$0"; exit 0 ;;
+    --linux-build) linux=$2; shift ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
     *) echo "build-windows: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -22,6 +26,7 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
+command -v convert >/dev/null || need+=(imagemagick)
 # wine64 brings the 64-bit loader only (/usr/lib/wine/wine64); wine-run.sh finds it.
 if [ $test = 1 ] && ! command -v wine >/dev/null && [ ! -x /usr/lib/wine/wine64 ]; then
   need+=(wine64)
@@ -37,8 +42,8 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake"
-cmake --build "$dir" -j"$(nproc)"
+  -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" ${linux:+-DRM_LINUX_BUILD_DIR="$linux"}
+cmake --build "$dir" -j"$(nproc)" --target all package
 if [ $test = 1 ]; then
   cd "$dir"
   ctest --output-on-failure
