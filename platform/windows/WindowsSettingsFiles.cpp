@@ -1,14 +1,17 @@
 // The settings files of the Windows program. They live beside the program when
-// its folder can be written (an unpacked zip), otherwise, as under Program
-// Files, in %APPDATA%\router-monitor, filled from the program folder's files on
-// first start. A save writes every file's new bytes to a file of its own first
-// and replaces the old ones only once all of them are safely on disk.
+// its folder can be written by this user and by no other (an unpacked zip in the
+// user's own folders), otherwise, as under Program Files or in a folder every
+// user may change, in %APPDATA%\router-monitor, filled from the program folder's
+// files on first start. A file that another user owns or may write is refused:
+// nobody chooses what another user's monitor starts or closes. A save writes every file's new bytes
+// to a file of its own first and replaces the old ones only once all of them are safely on disk.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/windows/WideText.h"
+#include "platform/windows/WindowsFileTrust.h"
 #include "platform/windows/WindowsPlatform.h"
 
 namespace rm {
@@ -114,6 +117,10 @@ class WindowsSettingsFiles : public SettingsFiles {
             *failure = {Utf8FromWide(folder_), "它不是文件夹", true, false};
             return false;
         }
+        if (const std::string why = UntrustedFolderReason(folder_); !why.empty()) {
+            *failure = {Utf8FromWide(folder_), why, true, false};
+            return false;
+        }
         if (defaults_.empty()) return true;
         for (const std::string& name : names) {
             if (!IsPlainFileName(name)) continue;
@@ -140,8 +147,9 @@ class WindowsSettingsFiles : public SettingsFiles {
             *failure = {Utf8FromWide(path), "不是文件名", false, false};
             return false;
         }
-        Handle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        Handle h(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!h.ok()) {
             *failure = {Utf8FromWide(path), SystemError(GetLastError()), false, false};
             return false;
@@ -154,6 +162,10 @@ class WindowsSettingsFiles : public SettingsFiles {
         }
         if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
             *failure = {Utf8FromWide(path), "它不是普通文件", false, false};
+            return false;
+        }
+        if (const std::string why = UntrustedReason(h.get()); !why.empty()) {
+            *failure = {Utf8FromWide(path), why, false, false};
             return false;
         }
         // One byte more than the tail tells whether its first line starts earlier.
@@ -233,7 +245,7 @@ std::unique_ptr<SettingsFiles> MakeWindowsSettingsFiles(const std::string& progr
                                                         std::string* folderUsed) {
     const std::wstring program = WideFromUtf8(programFolder);
     std::wstring folder, defaults;
-    if (!program.empty() && CanWriteIn(program)) {
+    if (!program.empty() && CanWriteIn(program) && UntrustedFolderReason(program).empty()) {
         folder = program;
     } else {
         folder = userFolder.empty() ? UserFolder() : WideFromUtf8(userFolder);

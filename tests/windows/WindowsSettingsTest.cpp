@@ -1,5 +1,6 @@
 // The settings files on a real folder of the Wine prefix: where they go, the
 // value rules of the Linux build, and the all-or-nothing save.
+#include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -34,6 +35,30 @@ void WriteRaw(const std::string& path, const std::string& bytes) {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Lets Everyone write `path` (under Wine this becomes the Unix mode's o+w).
+void LetEveryoneWrite(const std::string& path) {
+    const std::wstring wide = WideFromUtf8(path);
+    PACL old = nullptr, updated = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &old, nullptr, &sd),
+              DWORD(ERROR_SUCCESS));
+    EXPLICIT_ACCESSW entry{};
+    entry.grfAccessPermissions = GENERIC_ALL;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = NO_INHERITANCE;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    wchar_t everyone[] = L"Everyone";
+    entry.Trustee.ptstrName = everyone;
+    ASSERT_EQ(SetEntriesInAclW(1, &entry, old, &updated), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(wide.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, updated, nullptr),
+              DWORD(ERROR_SUCCESS));
+    LocalFree(updated);
+    LocalFree(sd);
 }
 
 // A folder of its own under the prefix's temporary folder, removed afterwards.
@@ -97,6 +122,33 @@ TEST_F(SettingsFolderTest, AUserFolderIsFilledFromTheProgramFolderButKeepsItsOwn
     EXPECT_EQ(ReadAll(user + "\\ip.txt"), "172.16.0.\r\n");
     EXPECT_FALSE(Exists(user + "\\absent.txt"));
     EXPECT_EQ(ReadAll(program + "\\router.txt"), "10.0.0.1\r\n");
+}
+
+// What one user of the PC can write never steers another user's monitor: a
+// program folder others may change is not used, and neither is a settings
+// file others may change.
+TEST_F(SettingsFolderTest, FoldersAndFilesOthersMayWriteAreNotUsed) {
+    WriteRaw(program + "\\router.txt", "10.0.0.1\r\n");
+    LetEveryoneWrite(program);
+    std::string used;
+    auto files = MakeWindowsSettingsFiles(program, user, &used);
+    EXPECT_EQ(used, user);
+    SettingsFailure failure;
+    ASSERT_TRUE(files->Prepare({"router.txt"}, &failure)) << failure.error;
+    std::string value;
+    ASSERT_TRUE(files->ReadValue("router.txt", 100, &value, &failure)) << failure.error;
+    EXPECT_EQ(value, "10.0.0.1");
+
+    LetEveryoneWrite(user + "\\router.txt");
+    EXPECT_FALSE(files->ReadValue("router.txt", 100, &value, &failure));
+    EXPECT_EQ(failure.path, user + "\\router.txt");
+    EXPECT_NE(failure.error.find("其他用户"), std::string::npos) << failure.error;
+
+    // The user's folder itself opened to everyone: nothing is loaded from it.
+    LetEveryoneWrite(user);
+    EXPECT_FALSE(files->Prepare({"router.txt"}, &failure));
+    EXPECT_TRUE(failure.atFolder);
+    EXPECT_EQ(failure.path, user);
 }
 
 TEST_F(SettingsFolderTest, TheValueIsTheLastLineCutToItsLength) {
