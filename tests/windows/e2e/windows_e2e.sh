@@ -31,7 +31,18 @@ fail() {
   done
   exit 1
 }
-pass() { echo "ok: $*"; }
+pass() { echo "ok: $* (${SECONDS} s)"; }
+# Colour of the tray icon from a screenshot: red (alarm icons), green (the
+# window icon at rest) or other.
+tray_icon_colour() {
+  local cx cy
+  read -r cx cy < <(rm_tray_icon_centre) || { echo none; return; }
+  import -silent -window root png:- 2>/dev/null |
+    convert - -crop 24x24+$((cx - 12))+$((cy - 12)) +repage -format %c histogram:info:- 2>/dev/null |
+    awk '{ n = $1 + 0; split($2, c, /[(),]/); r = c[2]; g = c[3]; b = c[4]
+           if (r > 150 && g < 90 && b < 90) red += n; else if (g > 120 && r < 110 && b < 110) green += n }
+         END { if (red > 20 && red > green) print "red"; else if (green > 20) print "green"; else print "other" }'
+}
 
 [ "$(id -u)" -eq 0 ] || { echo "needs root for the network lab; skipping"; exit 77; }
 [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null || { echo "Wine is not installed; skipping"; exit 77; }
@@ -113,6 +124,9 @@ rm_click_twips "$W" $((5280 + 90)) $((5520 + 90))
 rm_click_twips "$W" $((5040 + 787)) $((2760 + 967))
 rm_wait_verdict "$W" 30 red || fail "no 危险 with another device present"
 pass "危险 shown with another device present"
+# Check4 (flashing) is unticked: the alarm icon stays.
+[ "$(tray_icon_colour)" = red ] || fail "the tray icon is $(tray_icon_colour), not the red alarm icon"
+pass "tray icon shows the alarm"
 rm_wait_exit "$STANDIN" 10 || fail "the download manager was not closed"
 STANDIN=""
 [ -z "$(rm_windows_titled "$FRAGMENT")" ] || fail "a window titled $FRAGMENT stayed"
@@ -125,6 +139,8 @@ rm_screenshot "$SHOTS/1-others-present.png"
 "$NETLAB" leave "$LAB" h1
 rm_wait_verdict "$W" 100 green || fail "no 安全 after the device left"
 pass "安全 shown after the device left"
+[ "$(tray_icon_colour)" = green ] || fail "the tray icon is $(tray_icon_colour), not the window icon at rest"
+pass "tray icon back at rest"
 standin=""
 for _ in $(seq 75); do
   standin=$(rm_windows_titled "$FRAGMENT" | head -n1)
