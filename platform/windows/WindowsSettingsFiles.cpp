@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/windows/WideText.h"
@@ -46,6 +47,7 @@ class Handle {
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    void swap(Handle& other) { std::swap(h_, other.h_); }
     HANDLE get() const { return h_; }
 
   private:
@@ -189,6 +191,27 @@ class WindowsSettingsFiles : public SettingsFiles {
     }
 
     bool WriteAll(const std::vector<SettingsWrite>& files, SettingsFailure* failure) override {
+        // Two monitors of one user saving at once take turns: the lock is a
+        // file nobody else may open while it is held, gone when its holder ends.
+        const std::wstring lockPath = folder_ + L"\\.rm-save.lock";
+        Handle lock(INVALID_HANDLE_VALUE);
+        for (int tries = 0;; ++tries) {
+            Handle attempt(CreateFileW(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            if (attempt.ok()) {
+                lock.swap(attempt);
+                break;
+            }
+            const DWORD err = GetLastError();
+            if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) || tries >= 500) {
+                *failure = {
+                    Utf8FromWide(lockPath),
+                    err == ERROR_SHARING_VIOLATION ? "另一个保存一直没有结束" : SystemError(err),
+                    true, false};
+                return false;
+            }
+            Sleep(10);
+        }
         std::vector<std::wstring> written;
         auto dropNew = [&] {
             for (const auto& p : written) DeleteFileW(p.c_str());
@@ -200,7 +223,9 @@ class WindowsSettingsFiles : public SettingsFiles {
                 *failure = {Utf8FromWide(target), "不是文件名", false, false};
                 return false;
             }
-            const std::wstring fresh = target + WideFromUtf8(kNewSuffix);
+            // Named after this process: never another saver's file.
+            const std::wstring fresh =
+                target + WideFromUtf8(kNewSuffix) + L"-" + std::to_wstring(GetCurrentProcessId());
             Handle h(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!h.ok()) {

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsPlatform.h"
@@ -35,6 +37,20 @@ void WriteRaw(const std::string& path, const std::string& bytes) {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Temporaries and the save lock left in `dir`.
+int Leftovers(const std::string& dir) {
+    int n = 0;
+    for (const char* pattern : {"\\*.new-*", "\\.rm-save.lock"}) {
+        WIN32_FIND_DATAW found;
+        HANDLE h = FindFirstFileW(WideFromUtf8(dir + pattern).c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        do ++n;
+        while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return n;
 }
 
 // Lets Everyone write `path` (under Wine this becomes the Unix mode's o+w).
@@ -191,13 +207,13 @@ TEST_F(SettingsFolderTest, ASaveReplacesEveryFileOrNone) {
     ASSERT_TRUE(files->WriteAll({{"a.txt", text}, {"b.txt", "2\r\n"}}, &failure)) << failure.error;
     EXPECT_EQ(ReadAll(program + "\\a.txt"), "\xD1\xB8\xC0\xD7\x94\x39\xFC\x36\r\n");
     EXPECT_EQ(ReadAll(program + "\\b.txt"), "2\r\n");
-    EXPECT_FALSE(Exists(program + "\\a.txt.new"));
+    EXPECT_EQ(Leftovers(program), 0);
 
     // A file that cannot be written: nothing is replaced, nothing left over.
     ASSERT_FALSE(files->WriteAll({{"a.txt", "new a\r\n"}, {"b\\c.txt", "x\r\n"}}, &failure));
     EXPECT_FALSE(failure.someReplaced);
     EXPECT_EQ(ReadAll(program + "\\a.txt"), "\xD1\xB8\xC0\xD7\x94\x39\xFC\x36\r\n");
-    EXPECT_FALSE(Exists(program + "\\a.txt.new"));
+    EXPECT_EQ(Leftovers(program), 0);
 
     // A target that cannot be replaced (a folder holds its name) after another
     // was: the failure says so.
@@ -205,8 +221,32 @@ TEST_F(SettingsFolderTest, ASaveReplacesEveryFileOrNone) {
     ASSERT_FALSE(files->WriteAll({{"a.txt", "newer a\r\n"}, {"d.txt", "d\r\n"}}, &failure));
     EXPECT_TRUE(failure.someReplaced);
     EXPECT_EQ(failure.path, program + "\\d.txt");
-    EXPECT_FALSE(Exists(program + "\\d.txt.new"));
+    EXPECT_EQ(Leftovers(program), 0);
     RemoveDirectoryW(WideFromUtf8(program + "\\d.txt").c_str());
+}
+
+// Two monitors saving at once: each save lands whole, never a mix of the two.
+TEST_F(SettingsFolderTest, SavesAtTheSameTimeTakeTurns) {
+    const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"};
+    auto save = [&](char mark) {
+        auto files = MakeWindowsSettingsFilesIn(program, "");
+        std::vector<SettingsWrite> set;
+        for (const auto& n : names) set.push_back({n, std::string(200, mark) + "\r\n"});
+        int failed = 0;
+        for (int round = 0; round < 20; ++round) {
+            SettingsFailure failure;
+            if (!files->WriteAll(set, &failure)) ++failed;
+        }
+        return failed;
+    };
+    int failedA = 0, failedB = 0;
+    std::thread other([&] { failedB = save('b'); });
+    failedA = save('a');
+    other.join();
+    EXPECT_EQ(failedA + failedB, 0);
+    const std::string first = ReadAll(program + "\\a.txt");
+    for (const auto& n : names) EXPECT_EQ(ReadAll(program + "\\" + n), first) << n;
+    EXPECT_EQ(Leftovers(program), 0);
 }
 
 }  // namespace
