@@ -6,6 +6,9 @@
 
 #include <windowsx.h>
 
+#include <cwchar>
+#include <string>
+
 #include "gui/win32/Win32FrontEnd.h"
 
 namespace rm {
@@ -208,13 +211,25 @@ void Form1::Add(const wchar_t* name, Kind kind, const wchar_t* caption, int left
             cls = L"BUTTON";
             style |= BS_GROUPBOX;
             break;
+        case Kind::Picture:
+            style |= SS_ICON | SS_REALSIZEIMAGE;
+            break;
     }
     const int id = kFirstId + int(items_.size());
     item.hwnd =
-        CreateWindowExW(ex, cls, caption, style, 0, 0, 0, 0, hwnd_,
+        CreateWindowExW(ex, cls, kind == Kind::Picture ? L"" : caption, style, 0, 0, 0, 0, hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (kind == Kind::Text || kind == Kind::ReadOnlyText)
         SendMessageW(item.hwnd, EM_SETLIMITTEXT, 32767, 0);
+    if (kind == Kind::Picture) {
+        // The tray's two alarm pictures, kept on the form as the design has
+        // them; never shown there.
+        const UINT resource = UINT(std::wcstoul(caption, nullptr, 10));
+        HANDLE icon =
+            LoadImageW(instance_, MAKEINTRESOURCEW(resource), IMAGE_ICON, 24, 24, LR_SHARED);
+        if (icon) SendMessageW(item.hwnd, STM_SETICON, WPARAM(icon), 0);
+        item.shown = false;
+    }
     byName_[item.name] = items_.size();
     items_.push_back(std::move(item));
     // The vector is filled once, in the constructor: its elements stay put.
@@ -278,6 +293,10 @@ void Form1::CreateControls() {
     Add(L"Label14", Kind::Label, L"停止中", 2400, 3240, 2535, 855, 0, FontId::Large);
     Add(L"Label15", Kind::Label, L"未知", 2760, 4440, 1935, 855, 0, FontId::Large);
     Add(L"Label8", Kind::Label, L"有人上网时自动停下迅雷，网络空闲时再开启", 240, 5880, 4935, 255);
+    Add(L"Picture2", Kind::Picture, std::to_wstring(unsigned(IconId::Picture2)).c_str(), 4200, 0,
+        375, 375);
+    Add(L"Picture1", Kind::Picture, std::to_wstring(unsigned(IconId::Picture1)).c_str(), 4560, 0,
+        375, 375);
 
     // The frames behind everything: a group box paints only its border and caption.
     for (const wchar_t* f : {L"Frame1", L"Frame2"})

@@ -73,7 +73,8 @@ class Form1 : public Form1Controls {
         Check,
         List,
         Combo,
-        Frame
+        Frame,
+        Picture  // a hidden icon holder: its caption is the icon's resource number
     };
     enum class FontId { Normal, Large, StartStop };
     struct Item {
