@@ -74,8 +74,9 @@ mkdir -p "$SHOTS"
 "$NETLAB" up "$LAB" --hosts 1 >/dev/null
 rc=$?; [ $rc -eq 77 ] && exit 77; [ $rc -eq 0 ] || fail "lab did not come up"
 
-# Runs a Windows program in the lab's scanner namespace on the test's prefix.
-in_lab_wine() { ip netns exec "$LAB-scan" "$WINE_RUN" --prefix "$PREFIX" -- "$@"; }
+# Runs a Windows program in the lab's scanner namespace on the test's prefix;
+# only ever started with &, where the exec makes $! the Wine process itself.
+in_lab_wine() { exec ip netns exec "$LAB-scan" "$WINE_RUN" --prefix "$PREFIX" -- "$@"; }
 # Path of a Linux file as Wine's Z: drive shows it.
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 # One settings file: the text in code page 936 (GB18030 for what 936 lacks), CR LF.
