@@ -189,7 +189,9 @@ TEST_F(Form1Win32, SpaceAndEnterPressTheFocusedButton) {
         PostMessageW(H(L"Command8"), WM_KEYUP, key, 0xC0000001);
         Pump(100);
         EXPECT_EQ(events.calls.size(), before + 1) << "key " << key;
-        if (events.calls.size() == before + 1) EXPECT_EQ(events.calls.back(), "Command8");
+        if (events.calls.size() == before + 1) {
+            EXPECT_EQ(events.calls.back(), "Command8");
+        }
     }
 }
 
@@ -386,6 +388,47 @@ TEST(Win32MessageBoxes, CarryTheProgramsCaptionAndText) {
     closer.join();
     EXPECT_TRUE(seen);
     EXPECT_EQ(text, L"设置文件读取错误");
+}
+
+// With the window as owner, as the program shows them: the box is on screen,
+// owned by the window, which takes no input until the box is dismissed, and it
+// shows the icon the style asks for.
+TEST(Win32MessageBoxes, AreModalToTheWindowAndShowTheStylesIcon) {
+    RecordingEvents events;
+    Form1 form(events);
+    form.ShowWindow();
+    const HWND window = form.Handle();
+    struct Seen {
+        bool visible = false, owned = false, ownerDisabled = false;
+        HICON icon = nullptr;
+    };
+    std::atomic<bool> found{false};
+    Seen seen;
+    std::thread closer([&] {
+        for (int i = 0; i < 200 && !found; ++i) {
+            if (HWND box = FindWindowW(L"#32770", L"Orla网监视")) {
+                Sleep(100);  // let it finish showing itself
+                seen.visible = IsWindowVisible(box);
+                seen.owned = GetWindow(box, GW_OWNER) == window;
+                seen.ownerDisabled = !IsWindowEnabled(window);
+                for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                    if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                        seen.icon = reinterpret_cast<HICON>(SendMessageW(c, STM_GETICON, 0, 0));
+                }
+                found = true;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(50);
+        }
+    });
+    MakeWin32MessageBoxes([window] { return window; })->Show("文件未找到", 16);
+    closer.join();
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(seen.visible);
+    EXPECT_TRUE(seen.owned);
+    EXPECT_TRUE(seen.ownerDisabled);
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_HAND));
+    EXPECT_TRUE(IsWindowEnabled(window));  // given back once the box is gone
 }
 
 // Answers the next open-file dialog of this process: with `file`, or cancels it when empty.
