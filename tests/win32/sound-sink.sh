@@ -14,6 +14,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 scripts=$here/../../scripts
 probe=${1:?usage: sound-sink.sh win32_sound_probe.exe SOUNDS_FOLDER}
 sounds=${2:?usage: sound-sink.sh win32_sound_probe.exe SOUNDS_FOLDER}
+command -v wine >/dev/null || [ -x /usr/lib/wine/wine64 ] ||
+  { echo "sound-sink: wine is not installed; skipping" >&2; exit 77; }
 command -v parec >/dev/null || { echo "sound-sink: parec is not installed; skipping" >&2; exit 77; }
 [ "${PULSE_SINK:-}" = rm_null ] || { echo "sound-sink: needs with-pulse.sh's audio server" >&2; exit 2; }
 # Nothing here needs a window; none may appear on a desktop the caller has.

@@ -12,6 +12,8 @@ set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 scripts=$here/../../scripts
 probe=${1:?usage: tray-dock.sh win32_tray_probe.exe}
+command -v wine >/dev/null || [ -x /usr/lib/wine/wine64 ] ||
+  { echo "tray-dock: wine is not installed; skipping" >&2; exit 77; }
 for t in trayer xwininfo xprop xdotool import convert; do
   command -v "$t" >/dev/null || { echo "tray-dock: $t is not installed; skipping" >&2; exit 77; }
 done
