@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "gui/win32/Form1.h"
@@ -121,6 +122,21 @@ TEST_F(Form1Win32, ControlsSitAtTheirDesignRectanglesWithTheirCaptions) {
     EXPECT_EQ(client.right, Px(6690));
     EXPECT_EQ(client.bottom, Px(6270));
     EXPECT_EQ(Caption(form->Handle()), L"路由器使用监视器 ");
+}
+
+// Picture1 and Picture2 hold the tray's alarm pictures at their places and are
+// never seen on the form.
+TEST_F(Form1Win32, ThePicturesHoldTheAlarmIconsOutOfSight) {
+    for (const auto& [name, left] : {std::pair{L"Picture2", 4200}, std::pair{L"Picture1", 4560}}) {
+        SCOPED_TRACE(std::string(name, name + wcslen(name)));
+        const RECT r = Place(name);
+        EXPECT_EQ(r.left, Px(left));
+        EXPECT_EQ(r.top, 0);
+        EXPECT_FALSE(IsWindowVisible(H(name)));
+        EXPECT_NE(SendMessageW(H(name), STM_GETICON, 0, 0), 0);
+    }
+    EXPECT_NE(SendMessageW(H(L"Picture1"), STM_GETICON, 0, 0),
+              SendMessageW(H(L"Picture2"), STM_GETICON, 0, 0));
 }
 
 TEST_F(Form1Win32, ADpiChangeScalesEveryControlAndTheFonts) {
