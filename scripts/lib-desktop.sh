@@ -112,3 +112,44 @@ rm_wait_exit() {
 
 # Screenshot of the whole screen into $1.
 rm_screenshot() { import -silent -window root "$1"; }
+
+# The stages both end-to-end tests (the Linux and the Windows program) go
+# through once the verdicts are told. Each prints why it failed and is false.
+
+# 最小化 hides window $1 to the tray; a double-click on the tray icon brings it
+# back. Prints the window's id afterwards.
+rm_stage_tray_round_trip() {
+  local w=$1 tx ty
+  rm_click_twips "$w" $((5520 + 367)) $((5760 + 187))
+  for _ in $(seq 25); do [ -z "$(rm_window 0)" ] && break; sleep 0.2; done
+  [ -z "$(rm_window 0)" ] || { echo "最小化 did not hide the window" >&2; return 1; }
+  read -r tx ty < <(rm_tray_icon_centre) || { echo "no tray icon while the window is hidden" >&2; return 1; }
+  xdotool mousemove --sync "$tx" "$ty" click --repeat 2 --delay 60 1
+  rm_window 5 || { echo "a double-click on the tray icon did not show the window" >&2; return 1; }
+}
+
+# Types 41 as the last host number into window $1 and presses 保存全部设置: every
+# file in folder $2 must then equal the one loaded, kept in folder $3 (whose
+# savedata3.ini is changed to the new value here).
+rm_stage_save() {
+  local w=$1 program=$2 loaded=$3 f
+  rm_click_twips "$w" $((240 + 720 + 240)) $((2640 + 1560 + 135))
+  xdotool key --clearmodifiers ctrl+a type --delay 30 "41"
+  rm_click_twips "$w" $((240 + 240 + 727)) $((2640 + 2760 + 127))
+  printf '41\r\n' > "$loaded/savedata3.ini"
+  sleep 1
+  for f in "$loaded"/savedata*.ini; do
+    cmp -s "$f" "$program/$(basename "$f")" || {
+      echo "$(basename "$f") differs after the save: $(od -An -tx1 "$program/$(basename "$f")" | tr -d '\n')" >&2
+      return 1
+    }
+  done
+}
+
+# Closes window $1 of process $2: the process must end and its tray icon go.
+rm_stage_close() {
+  rm_close_window "$1"
+  rm_wait_exit "$2" 15 || { echo "the process did not end when its window was closed" >&2; return 1; }
+  for _ in $(seq 25); do [ -z "$(rm_tray_icon_centre)" ] && break; sleep 0.2; done
+  [ -z "$(rm_tray_icon_centre)" ] || { echo "the tray icon stayed after the program ended" >&2; return 1; }
+}

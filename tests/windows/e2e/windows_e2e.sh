@@ -173,35 +173,18 @@ pass "download manager closed again"
 rm_screenshot "$SHOTS/3-device-back.png"
 
 # 最小化 hides the window to the tray; a double-click on the icon brings it back.
-rm_click_twips "$W" $((5520 + 367)) $((5760 + 187))
-for _ in $(seq 25); do [ -z "$(rm_window 0)" ] && break; sleep 0.2; done
-[ -z "$(rm_window 0)" ] || fail "最小化 did not hide the window"
-pass "最小化 hides the window"
-read -r tx ty < <(rm_tray_icon_centre) || fail "no tray icon while the window is hidden"
-xdotool mousemove --sync "$tx" "$ty" click --repeat 2 --delay 60 1
-W=$(rm_window 5) || fail "a double-click on the tray icon did not show the window"
-pass "tray double-click shows the window"
+W=$(rm_stage_tray_round_trip "$W" 2>"$WORK/why") || fail "$(cat "$WORK/why")"
+pass "最小化 hides the window; a tray double-click shows it again"
 
 # Change the last host number and save: every file byte-exact, the Chinese
-# fragment and path back in GB18030 as they were loaded.
-rm_click_twips "$W" $((240 + 720 + 240)) $((2640 + 1560 + 135))
-xdotool key --clearmodifiers ctrl+a type --delay 30 "41"
-rm_click_twips "$W" $((240 + 240 + 727)) $((2640 + 2760 + 127))
-printf '41\r\n' > "$WORK/loaded/savedata3.ini"
-sleep 1
-for f in "$WORK"/loaded/savedata*.ini; do
-  cmp -s "$f" "$P/$(basename "$f")" ||
-    fail "$(basename "$f") differs after the save: $(xxd -p "$P/$(basename "$f")")"
-done
+# fragment and path back in GB18030 as they were loaded, beside the program.
+rm_stage_save "$W" "$P" "$WORK/loaded" 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 [ -z "$(find "$PREFIX/drive_c/users" -path '*router-monitor*' 2>/dev/null)" ] ||
   fail "settings went to %APPDATA% although the program folder is writable"
 pass "保存全部设置 writes all fifteen files byte-exactly beside the program"
 
 # Closing the window removes the tray icon and ends the process.
-rm_close_window "$W"
-rm_wait_exit "$MON" 15 || fail "the process did not end when its window was closed"
+rm_stage_close "$W" "$MON" 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 MON=""
-for _ in $(seq 25); do [ -z "$(rm_tray_icon_centre)" ] && break; sleep 0.2; done
-[ -z "$(rm_tray_icon_centre)" ] || fail "the tray icon stayed after the program ended"
 pass "closing the window ends the program and removes its icon"
 echo "1 passed, 0 failed"
