@@ -34,24 +34,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-# The probe; see tray-dock.sh. $got holds the answer line.
-send() { printf '%s\n' "$1" >&"${PROBE[1]}"; }
-answer() {
-  local line
-  got=""
-  while IFS= read -r -t "${2:-15}" line <&"${PROBE[0]}"; do
-    line=${line%$'\r'}
-    [[ "$line" == "$1"* ]] && { got=$line; return 0; }
-  done
-  return 1
-}
-ask() { send "$1"; answer "$2" "${3:-15}"; }
-# A Unix path as the prefix's drive Z: shows it.
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# shellcheck source=lib-probe.sh
+source "$here/lib-probe.sh"
 
 # One recording of the sink's monitor as 16-bit mono for the whole run,
 # connected long before anything plays; each phase measures its own stretch.

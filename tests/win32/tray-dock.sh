@@ -35,9 +35,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+# shellcheck source=lib-probe.sh
+source "$here/lib-probe.sh"
 now_ms() { date +%s%3N; }
 
 start_tray() {
@@ -92,23 +91,6 @@ icon_colour() {
     }
     END { if (green > 20 && green > 2 * red) print "green"; else if (red > 20 && red > 2 * green) print "red"; else print "other" }'
 }
-
-# The probe. answer PREFIX [TIMEOUT]: reads lines until one starts with
-# PREFIX; all of them end up in $lines, that one in $got. ask COMMAND PREFIX
-# [TIMEOUT]: sends the command first. Never in a subshell: the coprocess's
-# descriptors belong to this shell.
-send() { printf '%s\n' "$1" >&"${PROBE[1]}"; }
-answer() {
-  local line
-  lines="" got=""
-  while IFS= read -r -t "${2:-15}" line <&"${PROBE[0]}"; do
-    line=${line%$'\r'}
-    lines+="$line"$'\n'
-    [[ "$line" == "$1"* ]] && { got=$line; return 0; }
-  done
-  return 1
-}
-ask() { send "$1"; answer "$2" "${3:-15}"; }
 
 start_tray || { echo "tray-dock: trayer did not start" >&2; exit 1; }
 
