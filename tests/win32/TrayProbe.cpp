@@ -34,15 +34,6 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 struct TipSearch {
     std::vector<std::wstring> texts;
 };
@@ -134,7 +125,7 @@ int main() {
         } else if (command == "tips") {
             TipSearch search;
             EnumWindows(CollectTip, reinterpret_cast<LPARAM>(&search));
-            for (const auto& text : search.texts) Say("tip " + Utf8(text));
+            for (const auto& text : search.texts) Say("tip " + rm::Narrow(text));
             Say("tips " + std::to_string(search.texts.size()));
         } else if (command == "mouse") {
             std::string line = "mouse";
