@@ -113,6 +113,33 @@ rm_wait_exit() {
 # Screenshot of the whole screen into $1.
 rm_screenshot() { import -silent -window root "$1"; }
 
+# Waits up to $2 s for a window whose title holds $1 to show ("shown") or to be
+# gone ("gone", as $3); false when it did not.
+rm_wait_titled() {
+  local deadline=$((SECONDS + $2))
+  while :; do
+    if [ "$3" = gone ]; then [ -z "$(rm_windows_titled "$1")" ] && return 0
+    else [ -n "$(rm_windows_titled "$1")" ] && return 0; fi
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.2
+  done
+}
+
+# Waits up to $2 s for a window whose title holds $1 to be there minimised
+# (started by the monitor); prints its id, else says what was wrong.
+rm_wait_started_minimised() {
+  local deadline=$((SECONDS + $2)) w=""
+  while :; do
+    w=$(rm_windows_titled "$1" | head -n1)
+    [ -n "$w" ] && [ "$(rm_wm_state "$w")" = Iconic ] && { echo "$w"; return 0; }
+    [ $SECONDS -ge $deadline ] && break
+    sleep 0.2
+  done
+  if [ -z "$w" ]; then echo "the download manager was not started" >&2
+  else echo "the started download manager is not minimised" >&2; fi
+  return 1
+}
+
 # The stages both end-to-end tests (the Linux and the Windows program) go
 # through once the verdicts are told. Each prints why it failed and is false.
 

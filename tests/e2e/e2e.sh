@@ -47,8 +47,7 @@ cp "$P"/savedata*.ini "$WORK/"   # what was loaded, for the save check
 # The download manager is already running when monitoring starts.
 "$BUILD/rm-title-window" "$TITLE" > "$WORK/standin.out" &
 STANDIN=$!
-for _ in $(seq 50); do [ -n "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.1; done
-[ -n "$(rm_windows_titled "$FRAGMENT")" ] || fail "stand-in window did not appear"
+rm_wait_titled "$FRAGMENT" 5 shown || fail "stand-in window did not appear"
 
 ( exec ip netns exec "$LAB-scan" "$P/router-monitor" ) > "$WORK/monitor.log" 2>&1 &
 MON=$!
@@ -67,8 +66,7 @@ rm_click_twips "$W" $((5280 + 90)) $((5520 + 90))
 rm_click_twips "$W" $((5040 + 787)) $((2760 + 967))
 rm_wait_verdict "$W" 20 red || fail "no 危险 with another device present"
 pass "危险 shown with another device present"
-for _ in $(seq 30); do [ -z "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.2; done
-[ -z "$(rm_windows_titled "$FRAGMENT")" ] || fail "the download manager's window was not closed"
+rm_wait_titled "$FRAGMENT" 6 gone || fail "the download manager's window was not closed"
 pass "download manager's window closed"
 rm_screenshot "$WORK/1-others-present.png"
 
@@ -76,14 +74,7 @@ rm_screenshot "$WORK/1-others-present.png"
 "$NETLAB" leave "$LAB" h1
 rm_wait_verdict "$W" 45 green || fail "no 安全 after the device left"
 pass "安全 shown after the device left"
-standin=""
-for _ in $(seq 50); do
-  standin=$(rm_windows_titled "$FRAGMENT" | head -n1)
-  [ -n "$standin" ] && [ "$(rm_wm_state "$standin")" = Iconic ] && break
-  sleep 0.2
-done
-[ -n "$standin" ] || fail "the download manager was not started"
-[ "$(rm_wm_state "$standin")" = Iconic ] || fail "the started download manager is not minimised"
+rm_wait_started_minimised "$FRAGMENT" 10 >/dev/null 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 pass "download manager started and minimised"
 rm_screenshot "$WORK/2-network-free.png"
 

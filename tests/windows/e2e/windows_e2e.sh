@@ -102,8 +102,7 @@ mkdir -p "$WORK/loaded" && cp "$P"/savedata*.ini "$WORK/loaded/"   # for the sav
 # start makes the prefix (about 10-20 s).
 in_lab_wine "$DM/rm-standin-downloader.exe" > "$WORK/standin.log" 2>&1 &
 STANDIN=$!
-for _ in $(seq 120); do [ -n "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.5; done
-[ -n "$(rm_windows_titled "$FRAGMENT")" ] || fail "the stand-in's window did not appear"
+rm_wait_titled "$FRAGMENT" 60 shown || fail "the stand-in's window did not appear"
 pass "stand-in download manager shown"
 
 in_lab_wine "$P/router-monitor.exe" > "$WORK/monitor.log" 2>&1 &
@@ -142,14 +141,7 @@ rm_wait_verdict "$W" 100 green || fail "no 安全 after the device left"
 pass "安全 shown after the device left"
 [ "$(tray_icon_colour)" = green ] || fail "the tray icon is $(tray_icon_colour), not the window icon at rest"
 pass "tray icon back at rest"
-standin=""
-for _ in $(seq 75); do
-  standin=$(rm_windows_titled "$FRAGMENT" | head -n1)
-  [ -n "$standin" ] && [ "$(rm_wm_state "$standin")" = Iconic ] && break
-  sleep 0.2
-done
-[ -n "$standin" ] || fail "the download manager was not started"
-[ "$(rm_wm_state "$standin")" = Iconic ] || fail "the started download manager is not minimised"
+rm_wait_started_minimised "$FRAGMENT" 15 >/dev/null 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 [ "$(starts)" = 2 ] || fail "the stand-in started $(starts) times, not twice"
 # The launcher asks for SW_SHOWMINNOACTIVE (7) through STARTUPINFO.
 tail -n1 "$DM/standin-starts.log" | grep -q 'show=7' ||
@@ -167,8 +159,7 @@ pass "no second start while the network stays free"
 "$NETLAB" join "$LAB" h1
 rm_wait_verdict "$W" 30 red || fail "no 危险 after the device came back"
 pass "危险 shown after the device came back"
-for _ in $(seq 50); do [ -z "$(rm_windows_titled "$FRAGMENT")" ] && break; sleep 0.2; done
-[ -z "$(rm_windows_titled "$FRAGMENT")" ] || fail "the restarted download manager's window was not closed"
+rm_wait_titled "$FRAGMENT" 10 gone || fail "the restarted download manager's window was not closed"
 pass "download manager closed again"
 rm_screenshot "$SHOTS/3-device-back.png"
 
