@@ -33,8 +33,8 @@ int wmain(int argc, wchar_t** argv) {
     QuietEvents events;
     auto form = std::make_unique<rm::Form1>(events, GetModuleHandleW(nullptr));
     if (!form->Handle()) return 1;
-    form->SetText(rm::Control::Text1, "192.168.1.1");
-    form->SetText(rm::Control::Text2, "02-00-00-00-00-01");
+    form->SetText(rm::Control::Text1, "02-00-00-00-00-01");
+    form->SetText(rm::Control::Text2, "192.168.1.1");
     form->AddItem(rm::Control::Combo1, "192.168.1.");
     form->SetListIndex(rm::Control::Combo1, 0);
     if (excludedPanel) form->Command7Click();
