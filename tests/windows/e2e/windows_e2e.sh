@@ -76,7 +76,9 @@ rc=$?; [ $rc -eq 77 ] && exit 77; [ $rc -eq 0 ] || fail "lab did not come up"
 
 # Runs a Windows program in the lab's scanner namespace on the test's prefix;
 # only ever started with &, where the exec makes $! the Wine process itself.
-in_lab_wine() { exec ip netns exec "$LAB-scan" "$WINE_RUN" --prefix "$PREFIX" -- "$@"; }
+# The first one (--network-ready) also keeps the prefix's server and waits for
+# Wine's network service, so that the monitor's first address-table read finds it.
+in_lab_wine() { exec ip netns exec "$LAB-scan" "$WINE_RUN" --prefix "$PREFIX" "$@"; }
 # Path of a Linux file as Wine's Z: drive shows it.
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 # One settings file: the text in code page 936 (GB18030 for what 936 lacks), CR LF.
@@ -100,12 +102,12 @@ mkdir -p "$WORK/loaded" && cp "$P"/savedata*.ini "$WORK/loaded/"   # for the sav
 
 # The download manager is already running when monitoring starts. Its first
 # start makes the prefix (about 10-20 s).
-in_lab_wine "$DM/rm-standin-downloader.exe" > "$WORK/standin.log" 2>&1 &
+in_lab_wine --network-ready -- "$DM/rm-standin-downloader.exe" > "$WORK/standin.log" 2>&1 &
 STANDIN=$!
 rm_wait_titled "$FRAGMENT" 60 shown || fail "the stand-in's window did not appear"
 pass "stand-in download manager shown"
 
-in_lab_wine "$P/router-monitor.exe" > "$WORK/monitor.log" 2>&1 &
+in_lab_wine -- "$P/router-monitor.exe" > "$WORK/monitor.log" 2>&1 &
 MON=$!
 W=$(rm_window 30) || fail "the monitor's window did not appear"
 pass "window shown"
