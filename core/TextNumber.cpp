@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -104,6 +105,12 @@ int32_t ToInt32(double value) {
     double r = std::nearbyint(value);
     std::fesetround(saved);
     return static_cast<int32_t>(r);
+}
+
+bool ParseInt32Argument(std::string_view text, int32_t& out) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && p == end && !text.empty();
 }
 
 }  // namespace rm

@@ -16,6 +16,10 @@ double ReadNumber(std::string_view text);
 // Values beyond the 32-bit range are clamped to it; NaN reads as 0.
 int32_t ToInt32(double value);
 
+// A command-line argument that is one decimal whole number and nothing else
+// ("-3", "254"; not "", " 1", "1x", "1.0"), within 32 bits.
+bool ParseInt32Argument(std::string_view text, int32_t& out);
+
 // ToInt32(ReadNumber(text)).
 inline int32_t ReadWholeNumber(std::string_view text) {
     return ToInt32(ReadNumber(text));

@@ -4,11 +4,9 @@
 // benchmark runs it.
 #include <windows.h>
 
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -17,6 +15,7 @@
 
 #include "core/AddressText.h"
 #include "core/ArpSweep.h"
+#include "core/TextNumber.h"
 #include "platform/windows/WindowsRangeScanner.h"
 
 namespace {
@@ -27,12 +26,6 @@ int Usage() {
                  "  asks every address of the range once, as the monitor's sweep does, and\n"
                  "  prints one line per address: its MAC, or 00-00-00-00-00-00 when silent\n");
     return 2;
-}
-
-bool ParseInt32(const char* text, int32_t& out) {
-    const char* end = text + std::strlen(text);
-    auto [p, ec] = std::from_chars(text, end, out);
-    return ec == std::errc() && p == end && p != text;
 }
 
 // This program's "window thread": the scanner's tasks queue here and run on main.
@@ -86,7 +79,9 @@ struct Lines : rm::HostList {
 int main(int argc, char** argv) {
     using namespace std::chrono;
     int32_t first = 0, last = 0;
-    if (argc != 4 || !ParseInt32(argv[2], first) || !ParseInt32(argv[3], last)) return Usage();
+    if (argc != 4 || !rm::ParseInt32Argument(argv[2], first) ||
+        !rm::ParseInt32Argument(argv[3], last))
+        return Usage();
     const std::string prefix = argv[1];
     if (prefix.empty() || prefix.back() != '.' || rm::HostsOfRange(prefix.c_str(), 0, 0)[0].ip == 0)
         return Usage();

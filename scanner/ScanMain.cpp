@@ -5,12 +5,12 @@
 #include <sys/resource.h>
 
 #include <QString>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/TextNumber.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/EntryText.h"
 #include "scanner/SweepEngine.h"
@@ -29,12 +29,6 @@ int Usage() {
         "  --repeat N makes N sweeps (1..10000) one after the other through one\n"
         "             helper, each printed as its list and summary\n");
     return 2;
-}
-
-bool ParseInt32(const char* text, int32_t& out) {
-    const char* end = text + std::strlen(text);
-    auto [p, ec] = std::from_chars(text, end, out);
-    return ec == std::errc() && p == end && p != text;
 }
 
 double CpuMs() {
@@ -57,15 +51,16 @@ int main(int argc, char** argv) {
             mode = SweepMode::Gentle;
         } else if (option == "--monitor" && mode == SweepMode::Thorough) {
             mode = SweepMode::Monitor;
-        } else if (option == "--repeat" && arg + 1 < argc && ParseInt32(argv[arg + 1], repeat) &&
-                   repeat >= 1 && repeat <= 10000) {
+        } else if (option == "--repeat" && arg + 1 < argc &&
+                   ParseInt32Argument(argv[arg + 1], repeat) && repeat >= 1 && repeat <= 10000) {
             ++arg;
         } else {
             return Usage();
         }
     }
     int32_t first = 0, last = 0;
-    if (argc - arg != 3 || !ParseInt32(argv[arg + 1], first) || !ParseInt32(argv[arg + 2], last))
+    if (argc - arg != 3 || !ParseInt32Argument(argv[arg + 1], first) ||
+        !ParseInt32Argument(argv[arg + 2], last))
         return Usage();
     const std::string prefix = argv[arg];
     if (prefix.empty() || prefix.back() != '.' || HostsOfRange(prefix.c_str(), 0, 0)[0].ip == 0)

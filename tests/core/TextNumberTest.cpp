@@ -5,6 +5,7 @@
 
 #include "core/TextNumber.h"
 
+using rm::ParseInt32Argument;
 using rm::ReadNumber;
 using rm::ReadWholeNumber;
 using rm::ToInt32;
@@ -46,4 +47,16 @@ TEST(ToInt32, RoundsHalvesToEvenAndClamps) {
     EXPECT_EQ(ToInt32(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(ReadWholeNumber("20"), 20);
     EXPECT_EQ(ReadWholeNumber("abc"), 0);
+}
+
+// Command-line numbers are strict: what is not exactly one number is refused
+// rather than read as the window would read it.
+TEST(ParseInt32Argument, TakesOnlyAWholeDecimalNumber) {
+    int32_t v = 7;
+    EXPECT_TRUE(ParseInt32Argument("254", v));
+    EXPECT_EQ(v, 254);
+    EXPECT_TRUE(ParseInt32Argument("-3", v));
+    EXPECT_EQ(v, -3);
+    for (const char* bad : {"", " 1", "1 ", "1x", "1.0", "+1", "0x10", "2147483648", "&H1"})
+        EXPECT_FALSE(ParseInt32Argument(bad, v)) << bad;
 }
