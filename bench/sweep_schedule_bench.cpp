@@ -22,15 +22,6 @@
 namespace rm {
 namespace {
 
-SweepTiming Fast(SweepMode mode) {
-    SweepTiming t = SweepTiming::For(mode);
-    for (auto* v : {&t.attempts, &t.unicasts})
-        for (auto& at : *v) at /= 10;
-    t.deadline /= 10;
-    t.burst = 64;
-    return t;
-}
-
 double CpuMs() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -48,7 +39,7 @@ Result Sweep(SimulatedLan& lan, SweepMode mode, SweepMemory* memory, int first, 
     std::atomic<bool> cancelled{false};
     std::map<uint32_t, MacAddress> got;
     RunArpSweep(
-        lan, LabInterface(), hosts, SweepClock::now(), Fast(mode),
+        lan, LabInterface(), hosts, SweepClock::now(), FastTiming(mode),
         [&](const SweepHost& h, const MacAddress& mac) { got[h.ip] = mac; }, cancelled, memory);
     Result r;
     r.all = true;

@@ -101,6 +101,41 @@ std::string EncodeUtf8(std::u32string_view text) {
     return out;
 }
 
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+    const std::u32string chars = DecodeUtf8(utf8);
+    std::u16string out;
+    out.reserve(chars.size());
+    for (char32_t c : chars) {
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
+        if (c < 0x10000) {
+            out.push_back(char16_t(c));
+        } else {
+            c -= 0x10000;
+            out.push_back(char16_t(0xD800 + (c >> 10)));
+            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+        }
+    }
+    return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view utf16) {
+    std::u32string chars;
+    chars.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const char32_t c = utf16[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size()) {
+            const char32_t low = utf16[i + 1];
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                chars.push_back(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        chars.push_back(c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
+    }
+    return EncodeUtf8(chars);
+}
+
 bool HasControlCharacter(std::string_view text) {
     for (char32_t c : DecodeUtf8(text))
         if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) return true;

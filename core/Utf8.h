@@ -23,4 +23,9 @@ std::u32string DecodeUtf8(std::string_view text);
 bool HasControlCharacter(std::string_view text);
 std::string EncodeUtf8(std::u32string_view text);
 
+// UTF-8 to UTF-16 and back, as the Windows calls take text. Broken input gives
+// one U+FFFD per bad byte or lone surrogate, the same on every system.
+std::u16string Utf16FromUtf8(std::string_view utf8);
+std::string Utf8FromUtf16(std::u16string_view utf16);
+
 }  // namespace rm

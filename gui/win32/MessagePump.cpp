@@ -2,6 +2,7 @@
 // serving the window's keyboard navigation the same way.
 #include <string>
 
+#include "core/Utf8.h"
 #include "gui/win32/Win32FrontEnd.h"
 
 namespace rm {
@@ -44,21 +45,20 @@ int RunMessageLoop() {
     return int(msg.wParam);
 }
 
+void RegisterWindowClassOnce(WNDCLASSEXW wc) {
+    wc.cbSize = sizeof wc;
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) RegisterClassExW(&wc);
+}
+
 std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), n);
-    return out;
+    const std::u16string text = Utf16FromUtf8(utf8);
+    return std::wstring(text.begin(), text.end());
 }
 
 std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
+    return Utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
 }
 
 }  // namespace rm

@@ -43,4 +43,9 @@ bool PumpPending();
 // The main loop: until WM_QUIT; returns its exit code.
 int RunMessageLoop();
 
+// Registers the window class `wc` describes (its hInstance and lpszClassName
+// name it) unless this module has it already: several objects make windows of
+// one class.
+void RegisterWindowClassOnce(WNDCLASSEXW wc);
+
 }  // namespace rm

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "gui/win32/Win32FrontEnd.h"
+
 namespace rm {
 
 namespace {
@@ -15,15 +17,10 @@ constexpr UINT kTaskMessage = WM_APP + 3;
 Win32TaskPoster::Win32TaskPoster(HINSTANCE instance) {
     if (!instance) instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, kClassName, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kClassName;
-        RegisterClassExW(&wc);
-    }
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kClassName;
+    RegisterWindowClassOnce(wc);
     hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                             nullptr);
 }

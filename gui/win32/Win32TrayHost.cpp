@@ -24,15 +24,10 @@ class Win32TrayHost : public TrayHost {
         : instance_(instance ? instance : GetModuleHandleW(nullptr)),
           taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
         WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        if (!GetClassInfoExW(instance_, kClassName, &wc)) {
-            wc = WNDCLASSEXW{};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = WindowProc;
-            wc.hInstance = instance_;
-            wc.lpszClassName = kClassName;
-            RegisterClassExW(&wc);
-        }
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance_;
+        wc.lpszClassName = kClassName;
+        RegisterWindowClassOnce(wc);
         hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                 nullptr, instance_, this);
     }

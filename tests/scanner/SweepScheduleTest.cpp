@@ -20,24 +20,13 @@ uint32_t Ip(int number) {
     return inet_addr(("10.77.0." + std::to_string(number)).c_str());
 }
 
-// A mode's schedule squeezed ten times, so that many sweeps fit in a test; the
-// simulated hosts answer in 1 ms.
-SweepTiming Fast(SweepMode mode) {
-    SweepTiming t = SweepTiming::For(mode);
-    for (auto* v : {&t.attempts, &t.unicasts})
-        for (auto& at : *v) at /= 10;
-    t.deadline /= 10;
-    t.burst = 64;
-    return t;
-}
-
 std::map<int, MacAddress> RunSweep(SimulatedLan& lan, SweepMode mode, SweepMemory* memory,
                                    int first = 0, int last = 255) {
     std::map<int, MacAddress> answers;
     const auto hosts = HostsOfRange("10.77.0.", first, last);
     std::atomic<bool> cancelled{false};
     RunArpSweep(
-        lan, LabInterface(), hosts, SweepClock::now(), Fast(mode),
+        lan, LabInterface(), hosts, SweepClock::now(), FastTiming(mode),
         [&](const SweepHost& h, const MacAddress& mac) {
             EXPECT_TRUE(answers.emplace(h.number, mac).second) << "twice: " << h.number;
         },
