@@ -161,7 +161,9 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
                 HostState& h = state[sendAt];
                 if (h.answered || hosts[sendAt].ip == 0) continue;
                 if (!unicastRound) {
-                    if (!(broadcastRounds == 1 ? h.inSlice : h.inSlice || h.known)) continue;
+                    const bool due = !timing.sliceOnly || (broadcastRounds == 1 ? h.inSlice
+                                                                                 : h.known.has_value());
+                    if (!due) continue;
                     send(BuildArpRequest(ifc.mac, ifc.ip, hosts[sendAt].ip));
                     ++burst;
                     continue;

@@ -103,7 +103,8 @@ size_t SweepMemory::SliceFor(size_t known) const {
     const int left = kSweepsPerScan - sweepOfScan_ + 1;  // this one included
     if (left <= 0) return 0;
     const double budget = kScanFramesPerAddress * double(scanAddresses_);
-    const double spare = budget - double(scanFrames_) - double(known) * left;
+    // A known device costs a unicast a sweep, and under loss a retry now and then.
+    const double spare = budget - double(scanFrames_) - 1.5 * double(known) * left;
     return spare <= 0 ? 0 : size_t(spare / left);
 }
 

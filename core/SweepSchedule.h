@@ -120,7 +120,8 @@ class SweepMemory {
     size_t scanFrames() const { return scanFrames_; }
     // How many silent addresses a later sweep may ask by broadcast: what the
     // budget leaves after the frames spent and the unicasts that the `known`
-    // devices need in every sweep still to come, shared among those sweeps.
+    // devices need in every sweep still to come (with retries under loss),
+    // shared among those sweeps.
     size_t SliceFor(size_t known) const;
     // Where the next slice begins (an index into the sweep's hosts), and past
     // where the last one ended.

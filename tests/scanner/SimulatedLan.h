@@ -1,6 +1,7 @@
 // A simulated Ethernet segment behind the ArpLink seam: hosts that answer ARP
-// requests after a delay, frame loss in each direction, and stray frames a real
-// network carries (replies to others, announcements, garbage) mixed in.
+// requests after a delay, frame loss in each direction, stray frames a real
+// network carries (replies to others, announcements, garbage) mixed in,
+// devices announcing themselves, and impostors answering for others.
 #pragma once
 
 #include <arpa/inet.h>
@@ -46,6 +47,9 @@ class SimulatedLan : public ArpLink {
         std::chrono::milliseconds delay{1};
     };
     std::map<uint32_t, Host> hosts;  // by IPv4 value
+    // Forging neighbours: each answers every broadcast request for its address
+    // (a switch shows it nothing else), as quickly as it can.
+    std::map<uint32_t, MacAddress> impostors;
     double requestLoss = 0, replyLoss = 0;
     std::vector<std::vector<uint8_t>> strays;  // queued before every answer
     std::vector<uint32_t> asked;               // targets of the requests sent, in order
@@ -66,7 +70,9 @@ class SimulatedLan : public ArpLink {
     void Drain() override {
         std::lock_guard lock(m_);
         ++drains;
-        queue_.clear();
+        // Stale replies go; what devices said on their own is still news (the
+        // helper keeps it as sightings while it drains).
+        std::erase_if(queue_, [](const Pending& p) { return p.pktType != kPacketBroadcast; });
     }
 
     bool Send(std::span<const uint8_t> frame) override {
@@ -82,6 +88,8 @@ class SimulatedLan : public ArpLink {
         if (!broadcast) unicasts.emplace_back(target, to);
         auto it = hosts.find(target);
         // A unicast reaches only the device that owns its destination MAC.
+        if (auto liar = impostors.find(target); broadcast && liar != impostors.end())
+            queue_.push_back({Clock::now(), Reply(liar->second, target, frame), kPacketHost});
         if (it == hosts.end() || (!broadcast && it->second.mac != to) || Lose(requestLoss) ||
             (broadcast && broadcastLoss > 0 && Lose(broadcastLoss)))
             return true;
@@ -108,6 +116,15 @@ class SimulatedLan : public ArpLink {
             if (Clock::now() >= end) return std::nullopt;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
+    }
+
+    // `ip` speaks from `mac` to everybody: an announcement (RFC 5227), or,
+    // with `target` another address, the request a device sends first.
+    void Announce(uint32_t ip, const MacAddress& mac, uint32_t target = 0) {
+        std::lock_guard lock(m_);
+        auto f = BuildArpRequest(mac, ip, target ? target : ip);
+        if (!Lose(replyLoss))
+            queue_.push_back({Clock::now(), {f.begin(), f.end()}, kPacketBroadcast});
     }
 
     // A reply of `mac`/`ip` to the asker of `request`, as a host would send it.
