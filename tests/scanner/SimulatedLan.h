@@ -12,6 +12,8 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <utility>
+#include <vector>
 #include <thread>
 
 #include "scanner/SweepEngine.h"
@@ -152,6 +154,54 @@ class SimulatedLan : public ArpLink {
     std::mutex m_;
     std::deque<Pending> queue_;
     std::mt19937 rng_;
+};
+
+// The monitor's scans on a simulated segment: each ten sweeps are a scan, the
+// first asking every address, the later ones (SweepMode::Follow) the known
+// devices and a budgeted slice; one memory spans them, as one helper's does.
+struct MonitorScans {
+    explicit MonitorScans(SimulatedLan& segment, int squeeze = 1) : lan(segment), squeeze_(squeeze) {}
+
+    SimulatedLan& lan;
+    SweepMemory memory;
+    int sweep = 0;  // of the scan, from 0; NewScan starts another
+    std::vector<std::pair<int, MacAddress>> conflicts;  // host number, the other MAC
+
+    void NewScan() { sweep = 0; }
+    // One sweep of `first`..`last`: host number -> MAC listed.
+    std::map<int, MacAddress> Next(int first = 0, int last = 255) {
+        const SweepMode mode =
+            sweep++ % kSweepsPerScan == 0 ? SweepMode::Monitor : SweepMode::Follow;
+        SweepTiming timing = FastTiming(mode);
+        for (auto* v : {&timing.attempts, &timing.unicasts})
+            for (auto& at : *v) at /= squeeze_;
+        timing.deadline /= squeeze_;
+        std::map<int, MacAddress> answers;
+        const auto hosts = HostsOfRange("10.77.0.", first, last);
+        std::atomic<bool> cancelled{false};
+        RunArpSweep(
+            lan, LabInterface(), hosts, SweepClock::now(), timing,
+            [&](const SweepHost& h, const MacAddress& mac) {
+                if (!answers.emplace(h.number, mac).second) ++duplicates;
+            },
+            cancelled, &memory,
+            [&](const SweepHost& h, const MacAddress&, const MacAddress& other) {
+                conflicts.emplace_back(h.number, other);
+            });
+        return answers;
+    }
+    // Whether `got` lists every device of the segment with its MAC.
+    bool ListsEveryDevice(const std::map<int, MacAddress>& got) const {
+        for (auto& [ip, h] : lan.hosts) {
+            auto it = got.find(int(ntohl(ip) & 0xFF));
+            if (it == got.end() || it->second != h.mac) return false;
+        }
+        return true;
+    }
+    int duplicates = 0;
+
+  private:
+    int squeeze_;
 };
 
 }  // namespace rm

@@ -232,37 +232,7 @@ TEST(MonitorSweep, ForgottenDevicesGetNoUnicast) {
     EXPECT_EQ(memory.size(), 0u);
 }
 
-// The monitor's scans: a first sweep, then the later ones of the same scan.
-struct Scans {
-    SimulatedLan& lan;
-    SweepMemory memory;
-    std::vector<std::pair<int, MacAddress>> conflicts;  // number, the other MAC
-    int sweep = 0;
-
-    void NewScan() { sweep = 0; }
-    std::map<int, MacAddress> Next() {
-        const SweepMode mode = sweep++ % kSweepsPerScan == 0 ? SweepMode::Monitor : SweepMode::Follow;
-        // Twice as squeezed as FastTiming: many sweeps, hosts answering in 1 ms.
-        SweepTiming timing = FastTiming(mode);
-        for (auto* v : {&timing.attempts, &timing.unicasts})
-            for (auto& at : *v) at /= 2;
-        timing.deadline /= 2;
-        std::map<int, MacAddress> answers;
-        const auto hosts = HostsOfRange("10.77.0.", 0, 255);
-        std::atomic<bool> cancelled{false};
-        RunArpSweep(
-            lan, LabInterface(), hosts, SweepClock::now(), timing,
-            [&](const SweepHost& h, const MacAddress& mac) {
-                EXPECT_TRUE(answers.emplace(h.number, mac).second) << "twice: " << h.number;
-            },
-            cancelled, &memory,
-            [&](const SweepHost& h, const MacAddress& kept, const MacAddress& other) {
-                EXPECT_EQ(answers.count(h.number) ? answers[h.number] : kept, kept);
-                conflicts.emplace_back(h.number, other);
-            });
-        return answers;
-    }
-};
+// (The scans below run twice as squeezed as FastTiming: many sweeps.)
 
 // A free network (the router and two devices the user excludes): ten sweeps
 // cost at most 1.5 frames per address of the /24, at 0 % and 10 % loss each
@@ -273,7 +243,7 @@ TEST(MonitorScan, AFreeScanStaysWithinItsBudget) {
         SimulatedLan lan{11};
         lan.requestLoss = lan.replyLoss = loss;
         for (int k : {1, 21, 22}) lan.Add(("10.77.0." + std::to_string(k)).c_str(), uint8_t(k));
-        Scans scans{lan};
+        MonitorScans scans(lan, 2);
         for (int i = 0; i < kSweepsPerScan; ++i) scans.Next();  // learns who is there
         for (int scan = 0; scan < 2; ++scan) {
             lan.asked.clear();
@@ -295,6 +265,7 @@ TEST(MonitorScan, AFreeScanStaysWithinItsBudget) {
             EXPECT_GE(again, 50u) << "the later sweeps re-ask a slice each";
         }
         EXPECT_TRUE(scans.conflicts.empty());
+        EXPECT_EQ(scans.duplicates, 0);
     }
 }
 
@@ -309,7 +280,7 @@ TEST(MonitorScan, JoinsLeavesAndConflicts) {
     SimulatedLan lan{5};
     AddThirty(lan);
     lan.Add("10.77.0.1", 0x01);
-    Scans scans{lan};
+    MonitorScans scans(lan, 2);
     scans.Next();
     lan.requestLoss = lan.replyLoss = 0.10;
     int announcedListed = 0;
@@ -382,6 +353,7 @@ TEST(MonitorScan, JoinsLeavesAndConflicts) {
         EXPECT_EQ(scans.Next()[1], b);
         EXPECT_EQ(scans.conflicts, (std::vector<std::pair<int, MacAddress>>{{1, a}}));
     }
+    EXPECT_EQ(scans.duplicates, 0);
 }
 
 }  // namespace
