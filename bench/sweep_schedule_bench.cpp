@@ -77,7 +77,10 @@ void MonitorRun(int scans, double loss, int devices) {
     lan.unicasts.clear();
     int complete = 0;
     const double cpu0 = CpuMs();
-    for (int i = 0; i < scans * kSweepsPerScan; ++i) complete += run.ListsEveryDevice(run.Next(1, 255));
+    for (int i = 0; i < scans * kSweepsPerScan; ++i) {
+        const auto known = run.Known();
+        complete += run.ListsEveryDevice(run.Next(1, 255), &known);
+    }
     const double cpu = CpuMs() - cpu0;
     const int sweeps = scans * kSweepsPerScan;
     std::printf(

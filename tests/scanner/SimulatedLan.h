@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <utility>
 #include <vector>
 #include <thread>
@@ -190,13 +191,23 @@ struct MonitorScans {
             });
         return answers;
     }
-    // Whether `got` lists every device of the segment with its MAC.
-    bool ListsEveryDevice(const std::map<int, MacAddress>& got) const {
+    // Whether `got` lists every device of the segment with its MAC; with
+    // `knownOnly`, every device the memory knew before the sweep.
+    bool ListsEveryDevice(const std::map<int, MacAddress>& got,
+                          const std::set<uint32_t>* knownOnly = nullptr) const {
         for (auto& [ip, h] : lan.hosts) {
+            if (knownOnly && !knownOnly->count(ip)) continue;
             auto it = got.find(int(ntohl(ip) & 0xFF));
             if (it == got.end() || it->second != h.mac) return false;
         }
         return true;
+    }
+    // The devices of the segment that the memory knows now.
+    std::set<uint32_t> Known() const {
+        std::set<uint32_t> known;
+        for (auto& [ip, h] : lan.hosts)
+            if (memory.MacOf(ip, SweepClock::now())) known.insert(ip);
+        return known;
     }
     int duplicates = 0;
 
