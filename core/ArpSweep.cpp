@@ -45,8 +45,14 @@ struct HostState {
     std::optional<MacAddress> known, sighted;
     std::optional<MacAddress> entry;    // the MAC listed
     std::optional<MacAddress> pending;  // an unknown MAC that answered first
+    int sightingAsks = 0;               // unicasts to the sighted MAC so far
     bool conflictTold = false;
 };
+
+// What anybody on the LAN can make the helper send by announcing addresses
+// stays small: so many sightings a sweep, each asked so many times.
+constexpr size_t kSightingsPerSweep = 16;
+constexpr int kAsksPerSighting = 3;
 
 }  // namespace
 
@@ -57,7 +63,7 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
     HostIndex index(hosts);
     std::vector<HostState> state(hosts.size());
     if (memory) memory->Forget(start);
-    size_t left = 0, addresses = 0, known = 0;
+    size_t left = 0, addresses = 0, known = 0, sightings = 0;
     for (size_t i = 0; i < hosts.size(); ++i) {
         if (hosts[i].ip == 0) continue;
         if (hosts[i].ip == ifc.ip) {
@@ -71,7 +77,9 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
         if (memory) {
             state[i].known = memory->MacOf(hosts[i].ip, start);
             state[i].sighted = memory->SightingOf(hosts[i].ip, start);
-            if (state[i].sighted == state[i].known) state[i].sighted.reset();
+            if (state[i].sighted == state[i].known || sightings >= kSightingsPerSweep)
+                state[i].sighted.reset();
+            if (state[i].sighted) ++sightings;
             if (state[i].known) ++known;
         }
     }
@@ -98,6 +106,13 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
     };
     auto unicast = [&](size_t i, const MacAddress& to) {
         send(BuildUnicastArpRequest(ifc.mac, ifc.ip, hosts[i].ip, to));
+    };
+    auto askSighted = [&](size_t i) {
+        HostState& h = state[i];
+        if (h.sighted && h.sightingAsks < kAsksPerSighting) {
+            ++h.sightingAsks;
+            unicast(i, *h.sighted);
+        }
     };
     auto tell = [&](size_t i, const MacAddress& kept, const MacAddress& other) {
         if (state[i].conflictTold) return;  // one line per address and sweep
@@ -168,9 +183,9 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
                     ++burst;
                     continue;
                 }
-                if (!h.known && !h.sighted) continue;
+                if (!h.known && !(h.sighted && h.sightingAsks < kAsksPerSighting)) continue;
                 if (h.known) unicast(sendAt, *h.known);
-                if (h.sighted) unicast(sendAt, *h.sighted);
+                askSighted(sendAt);
                 ++burst;
             }
             nextBurst = now + milliseconds(1);
@@ -200,9 +215,12 @@ void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepH
             if (it == index.byIp.end()) continue;
             HostState& h = state[it->second];
             if (h.answered || h.known == heard->mac || h.sighted == heard->mac) continue;
+            if (!h.sighted && sightings >= kSightingsPerSweep) continue;
+            if (!h.sighted) ++sightings;
             // Asked at once and in the unicast rounds still to come.
             h.sighted = heard->mac;
-            unicast(it->second, heard->mac);
+            h.sightingAsks = 0;
+            askSighted(it->second);
         }
     }
     // Strangers that answered alone: a device with a new MAC, unless it is the

@@ -166,7 +166,9 @@ TEST(ArpSightingOf, RequestsAnnouncementsAndProbesOfTheNetworkOnly) {
     for (const Case& c : cases) {
         const auto s = ArpSightingOf(c.frame, c.pktType, kOwnMac, kOwnIp);
         EXPECT_EQ(s ? s->ip : 0u, c.ip) << c.what;
-        if (s) EXPECT_EQ(s->mac, kHostMac) << c.what;
+        if (s) {
+            EXPECT_EQ(s->mac, kHostMac) << c.what;
+        }
         // The kernel keeps exactly what one of the two checks takes (a socket
         // pair delivers everything as PACKET_HOST).
         if (c.pktType == kPacketHost) {
