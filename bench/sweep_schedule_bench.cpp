@@ -128,11 +128,15 @@ void Joins(int trials, double loss) {
     run.Next(1, 255);
     lan.requestLoss = lan.replyLoss = loss;
     int announced = 0, left = 0, silent = 0, conflicts = 0;
-    const uint32_t joinIp = inet_addr("10.77.0.60"), silentIp = inet_addr("10.77.0.61");
     const uint32_t known = inet_addr("10.77.0.11");
-    const int joinN = 60, silentN = 61, knownN = 11;
+    const int knownN = 11;
     const MacAddress knownMac = lan.hosts[known].mac;
     for (int t = 0; t < trials; ++t) {
+        // Addresses that no earlier trial used lately: a device that held one
+        // would be known, and asked again by its address.
+        const int joinN = 41 + t % 100, silentN = 141 + t % 100;
+        const uint32_t joinIp = inet_addr(("10.77.0." + std::to_string(joinN)).c_str());
+        const uint32_t silentIp = inet_addr(("10.77.0." + std::to_string(silentN)).c_str());
         run.NewScan();
         run.Next(1, 255);
         const MacAddress joiner{0x06, 0x00, uint8_t(t >> 16), uint8_t(t >> 8), uint8_t(t), 0x60};

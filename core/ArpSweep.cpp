@@ -52,7 +52,7 @@ struct HostState {
 // What anybody on the LAN can make the helper send by announcing addresses
 // stays small: so many sightings a sweep, each asked so many times.
 constexpr size_t kSightingsPerSweep = 16;
-constexpr int kAsksPerSighting = 3;
+constexpr int kAsksPerSighting = 5;
 
 }  // namespace
 

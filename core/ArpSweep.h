@@ -75,7 +75,7 @@ using ConflictFn =
 // only for the known devices that stay silent), and at each of
 // `timing.unicasts` a unicast one for every silent host that `memory` knows or
 // heard speaking (a sighting: asked at once when heard mid-sweep, and at most
-// three times; at most sixteen of them a sweep). A
+// five times; at most sixteen of them a sweep). A
 // frame counts only when ProvenArpReply takes it and its sender is a host of
 // the range. A host's first answer counts, unless the memory knows it by
 // another MAC: then the known MAC is waited for, and if it answers too the

@@ -318,14 +318,14 @@ TEST(MonitorScan, JoinsLeavesAndConflicts) {
     }
     EXPECT_EQ(announcedListed, trials);
     // A neighbour announcing forty addresses that nobody holds gets at most
-    // sixteen of them asked, three times each.
+    // sixteen of them asked, five times each.
     lan.requestLoss = lan.replyLoss = 0;
     for (int k = 200; k < 240; ++k) lan.Announce(Ip(k), MacAddress{0x02, 0xbb, 0, 0, 0, uint8_t(k)});
     lan.unicasts.clear();
     const auto found = scans.Next();
     size_t toStrangers = 0;
     for (auto& [ip, mac] : lan.unicasts) toStrangers += mac[1] == 0xbb || mac[1] == 0xaa;  // .99's too
-    EXPECT_EQ(toStrangers, 16u * 3u);
+    EXPECT_EQ(toStrangers, 16u * 5u);
     for (int k = 200; k < 240; ++k) EXPECT_EQ(found.count(k), 0u);
     EXPECT_TRUE(scans.conflicts.empty());
     lan.requestLoss = lan.replyLoss = 0;
