@@ -1,0 +1,17 @@
+# `cmake --build DIR --target installer` makes DIR/router-monitor-<version>-setup.exe,
+# the NSIS installer (packaging/windows/router-monitor.nsi) of the same files
+# the zip holds, packed from the zip's folder so that the two never differ.
+find_program(RM_MAKENSIS makensis REQUIRED)
+set(RM_SETUP_NAME router-monitor-${PROJECT_VERSION}-setup.exe)
+set(RM_NSIS_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/windows/router-monitor.nsi)
+set(RM_SETUP_ICON ${CMAKE_BINARY_DIR}/gui/win32/icons/window.ico)
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE rm_copyright REGEX "^Copyright " LIMIT_COUNT 1)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${RM_SETUP_NAME}
+  COMMAND ${RM_MAKENSIS} -V2 -WX -INPUTCHARSET UTF8
+    -DVERSION=${PROJECT_VERSION} -DSTAGE=${RM_ZIP_DIR} -DICON=${RM_SETUP_ICON}
+    -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE "-DCOPYRIGHT=${rm_copyright}"
+    -DOUTFILE=${CMAKE_BINARY_DIR}/${RM_SETUP_NAME} ${RM_NSIS_SCRIPT}
+  DEPENDS ${CMAKE_BINARY_DIR}/${RM_ZIP_NAME} ${RM_NSIS_SCRIPT} rm_win32_icons
+  COMMENT "Making ${RM_SETUP_NAME}"
+  VERBATIM)
+add_custom_target(installer DEPENDS ${CMAKE_BINARY_DIR}/${RM_SETUP_NAME})
