@@ -4,7 +4,8 @@
 ; uninstaller listed under "Apps & features" for this user.
 ;
 ; Built by cmake/WindowsInstaller.cmake, which defines VERSION, STAGE (the
-; folder the zip is packed from), ICON, LICENSE, COPYRIGHT and OUTFILE.
+; folder the zip is packed from), ICON, LICENSE (the licence with its
+; paragraphs unwrapped, for the licence page), COPYRIGHT and OUTFILE.
 ;
 ; Switches beside NSIS's own /S and /D=folder:
 ;   /STARTUP   start the monitor at logon (ticks the box; the way to ask for it with /S)
@@ -35,6 +36,7 @@ OutFile "${OUTFILE}"
 ; the program. An earlier install's folder is offered again; /D= overrides both.
 InstallDir "$LOCALAPPDATA\Programs\router-monitor"
 InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
+BrandingText "${APP_NAME} ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
@@ -66,8 +68,8 @@ LangString StartupText ${LANG_ENGLISH} "The monitor only watches the network whi
 LangString StartupText ${LANG_SIMPCHINESE} "监视器只在运行时监视网络。"
 LangString StartupBoxText ${LANG_ENGLISH} "Start ${APP_NAME} when I sign in"
 LangString StartupBoxText ${LANG_SIMPCHINESE} "登录时启动路由器使用监视器"
-LangString MonitorRunning ${LANG_ENGLISH} "${APP_NAME} is running. Close it (its window, or the tray icon's window), then choose Retry."
-LangString MonitorRunning ${LANG_SIMPCHINESE} "路由器使用监视器正在运行。请先关闭它（包括最小化到通知区域的窗口），然后点“重试”。"
+LangString MonitorRunning ${LANG_ENGLISH} "${APP_NAME} is running (perhaps minimised to the notification area). Close it, then choose Retry."
+LangString MonitorRunning ${LANG_SIMPCHINESE} "路由器使用监视器正在运行（可能已最小化到通知区域）。请关闭它，然后点“重试”。"
 LangString MonitorStays ${LANG_ENGLISH} "${APP_NAME} did not close; nothing was changed."
 LangString MonitorStays ${LANG_SIMPCHINESE} "路由器使用监视器没有关闭，未做任何更改。"
 LangString DeleteSettings ${LANG_ENGLISH} "Also delete your settings (savedata*.ini in $INSTDIR)?"
