@@ -9,6 +9,7 @@ file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE rm_copyright REGEX "^Copyright " LIMI
 # The licence page wraps lines itself: the file's own breaks inside a paragraph
 # would cut every line short there.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE rm_licence)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 string(REGEX REPLACE "([^\n])\n([^\n])" "\\1 \\2" rm_licence "${rm_licence}")
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/LICENSE-page.txt CONTENT "${rm_licence}" @ONLY)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${RM_SETUP_NAME}
@@ -17,7 +18,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${RM_SETUP_NAME}
     -DLICENSE=${CMAKE_BINARY_DIR}/LICENSE-page.txt "-DCOPYRIGHT=${rm_copyright}"
     -DOUTFILE=${CMAKE_BINARY_DIR}/${RM_SETUP_NAME} ${RM_NSIS_SCRIPT}
   DEPENDS ${CMAKE_BINARY_DIR}/${RM_ZIP_NAME} ${RM_NSIS_SCRIPT} ${CMAKE_BINARY_DIR}/LICENSE-page.txt
-    rm_win32_icons
+    ${RM_SETUP_ICON} rm_win32_icons
   COMMENT "Making ${RM_SETUP_NAME}"
   VERBATIM)
 add_custom_target(installer DEPENDS ${CMAKE_BINARY_DIR}/${RM_SETUP_NAME})
