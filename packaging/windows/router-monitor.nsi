@@ -30,13 +30,13 @@ RequestExecutionLevel user
 ; The monitor's top-level window class: one per running monitor.
 !define FORM_CLASS "RouterMonitorForm1"
 
-Name "${APP_NAME}"
+Name "$(AppName)"
 OutFile "${OUTFILE}"
 ; The user's own folder, which nobody else may write: the settings stay beside
 ; the program. An earlier install's folder is offered again; /D= overrides both.
 InstallDir "$LOCALAPPDATA\Programs\router-monitor"
 InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
-BrandingText "${APP_NAME} ${VERSION}"
+BrandingText "$(AppName) ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
@@ -62,16 +62,18 @@ Page custom StartupPage StartupPageLeave
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+; Readers of the English pages get the English name; the shortcuts and the
+; "Apps & features" entry keep the program's own.
+LangString AppName ${LANG_ENGLISH} "Router Usage Monitor"
+LangString AppName ${LANG_SIMPCHINESE} "${APP_NAME}"
 LangString StartupTitle ${LANG_ENGLISH} "Startup"
 LangString StartupTitle ${LANG_SIMPCHINESE} "启动"
 LangString StartupText ${LANG_ENGLISH} "The monitor only watches the network while it runs."
 LangString StartupText ${LANG_SIMPCHINESE} "监视器只在运行时监视网络。"
-LangString StartupBoxText ${LANG_ENGLISH} "Start ${APP_NAME} when I sign in"
+LangString StartupBoxText ${LANG_ENGLISH} "Start Router Usage Monitor when I sign in"
 LangString StartupBoxText ${LANG_SIMPCHINESE} "登录时启动路由器使用监视器"
-LangString MonitorRunning ${LANG_ENGLISH} "${APP_NAME} is running (perhaps minimised to the notification area). Close it, then choose Retry."
+LangString MonitorRunning ${LANG_ENGLISH} "Router Usage Monitor is running (perhaps minimised to the notification area). Close it, then choose Retry."
 LangString MonitorRunning ${LANG_SIMPCHINESE} "路由器使用监视器正在运行（可能已最小化到通知区域）。请关闭它，然后点“重试”。"
-LangString MonitorStays ${LANG_ENGLISH} "${APP_NAME} did not close; nothing was changed."
-LangString MonitorStays ${LANG_SIMPCHINESE} "路由器使用监视器没有关闭，未做任何更改。"
 LangString DeleteSettings ${LANG_ENGLISH} "Also delete your settings (savedata*.ini in $INSTDIR)?"
 LangString DeleteSettings ${LANG_SIMPCHINESE} "是否同时删除您的设置（$INSTDIR 中的 savedata*.ini）？"
 
@@ -88,34 +90,40 @@ Var StartupBox
 
 ; Files in use cannot be replaced or deleted: a running monitor is closed
 ; first. Interactively the user closes it (the window may hold unsaved edits);
-; silently it is asked to close, as logging off would, and given ten seconds.
+; silently it is asked to close, as logging off would, and given ten seconds
+; to end; a window that stays stops the install.
 !macro CLOSE_RUNNING_MONITOR un
 Function ${un}CloseRunningMonitor
-  StrCpy $3 0
+  StrCpy $3 0 ; the window last asked to close
   ${Do}
     FindWindow $0 "${FORM_CLASS}" ""
     ${If} $0 = 0
       Return
     ${EndIf}
-    ; The process, so that its files are free before they are touched.
+    ${If} $0 = $3
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
     System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1)"
     System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2" ; SYNCHRONIZE
     ${If} ${Silent}
-      SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-      IntOp $3 $3 + 1
+      System::Call "user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0)"
+      StrCpy $3 $0
     ${Else}
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(MonitorRunning)" IDRETRY +3
         SetErrorLevel 1
         Quit
     ${EndIf}
+    ; Its files are free only once the process has ended; the user may also
+    ; have chosen Retry with the window still open.
     ${If} $2 P<> 0
-      System::Call "kernel32::WaitForSingleObject(p r2, i 10000)"
+      StrCpy $1 10000
+      ${IfNot} ${Silent}
+        IsWindow $0 0 +2
+          StrCpy $1 0
+      ${EndIf}
+      System::Call "kernel32::WaitForSingleObject(p r2, i r1)"
       System::Call "kernel32::CloseHandle(p r2)"
-    ${EndIf}
-    ${If} $3 > 3
-      DetailPrint "$(MonitorStays)"
-      SetErrorLevel 2
-      Quit
     ${EndIf}
   ${Loop}
 FunctionEnd
