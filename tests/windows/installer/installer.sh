@@ -20,8 +20,7 @@ fail() { echo "FAIL: $*"; [ -s "$WORK/monitor.log" ] && tail -n 20 "$WORK/monito
 pass() { echo "ok: $* (${SECONDS} s)"; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-[ -n "${RM_LAB_NAME:-}" ] || { echo "FAIL: run under scripts/netlab.sh run"; exit 1; }
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: run under scripts/with-x11.sh"; exit 1; }
+[ -n "${RM_LAB_NAME:-}" ] && [ -n "${DISPLAY:-}" ] || { echo "FAIL: run under with-x11.sh and netlab.sh run"; exit 1; }
 [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null || { echo "Wine is not installed; skipping"; exit 77; }
 [ -f "$SETUP" ] || fail "no $SETUP (cmake --build $BUILD --target installer)"
 [ "$SETUP" -nt "$BUILD/router-monitor.exe" ] || fail "$SETUP is older than router-monitor.exe"
@@ -49,10 +48,8 @@ INSTALL_MS=$(($(now_ms) - t))
 HOME_DIR=$(find "$PREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n1)
 DIR="$HOME_DIR/AppData/Local/Programs/router-monitor"
 MENU="$HOME_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
-for f in "${PROGRAM_FILES[@]}" "${SETTINGS[@]}"; do [ -f "$DIR/$f" ] || fail "no $f in $DIR"; done
-for f in router-monitor.exe router-monitor-scan.exe 警告.wav 安全.wav LICENSE.txt "${SETTINGS[@]}"; do
-  cmp -s "$STAGE/$f" "$DIR/$f" || fail "the installed $f differs from the zip's"
-done
+for f in "$STAGE"/*; do cmp -s "$f" "$DIR/${f##*/}" || fail "${f##*/} is not installed as the zip has it"; done
+[ -f "$DIR/uninstall.exe" ] || fail "no uninstall.exe"
 pass "silent install: every file in %LOCALAPPDATA%\\Programs\\router-monitor (${INSTALL_MS} ms)"
 points_at_monitor "$MENU/$LINK" || fail "the Start-menu shortcut does not point at router-monitor.exe"
 [ -z "$(find "$MENU" -iname "$LINK" -ipath '*startup*')" ] || fail "a Startup shortcut nobody asked for"
