@@ -11,7 +11,7 @@
 ;   /STARTUP   start the monitor at logon (ticks the box; the way to ask for it with /S)
 ; Exit status: 0 done, 1 cancelled, 2 stopped (a running monitor that would not close).
 
-; Debian's wine64 and today's Windows both run the 64-bit stub; it must come first.
+; A 64-bit installer for a 64-bit program (Debian's wine64 starts no other); it must come first.
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
