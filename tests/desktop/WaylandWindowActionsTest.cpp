@@ -1,0 +1,111 @@
+// The download manager as a native Wayland client on headless sway
+// (with-sway.sh), acted on through the window system the program wires: X11
+// (absent here) and Wayland together. sway offers wlroots' foreign-toplevel
+// management: close works, minimise is accepted and ignored.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <memory>
+
+#include "Eventually.h"
+#include "core/Monitor.h"
+#include "core/Reactions.h"
+#include "core/WindowActions.h"
+#include "platform/fake/FakeForm1.h"
+#include "platform/fake/FakeServices.h"
+#include "platform/linux/LinuxPlatform.h"
+
+namespace rm {
+namespace {
+
+const std::string kFragment = "迅雷";
+const std::string kOwnTitle = "路由器使用监视器 迅雷";
+
+// One rm-wayland-title-window process, ended with the test however it ends.
+class NativeWindows {
+  public:
+    explicit NativeWindows(const QStringList& args) {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(RM_WAYLAND_TITLE_WINDOW, args);
+        ready = process.waitForReadyRead(5000) && process.readLine().trimmed() == "ready";
+    }
+    ~NativeWindows() {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    bool Running() { return process.state() == QProcess::Running; }
+    QProcess process;
+    bool ready = false;
+};
+
+class WaylandWindowActionsTest : public ::testing::Test, protected FakeServices {
+  protected:
+    void SetUp() override {
+        if (qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty())
+            GTEST_SKIP() << "needs the Wayland session of with-sway.sh";
+        auto ownWayland = MakeWaylandWindowSystem("router-monitor", [] {
+            return std::vector<std::string>{kOwnTitle};
+        });
+        wayland = ownWayland.get();
+        std::vector<std::unique_ptr<WindowSystem>> parts;
+        parts.push_back(MakeX11WindowSystem());
+        parts.push_back(std::move(ownWayland));
+        windows = MakeCompositeWindowSystem(std::move(parts));
+    }
+
+    // Titles of the listed windows that hold the fragment.
+    std::vector<std::string> Matching() {
+        std::vector<std::string> titles;
+        for (auto w : windows->TopLevelWindows()) {
+            std::string t = windows->TitleOf(w);
+            if (t.find(kFragment) != std::string::npos) titles.push_back(t);
+        }
+        return titles;
+    }
+
+    std::unique_ptr<WindowSystem> windows;
+    WaylandWindowSystem* wayland = nullptr;
+};
+
+TEST_F(WaylandWindowActionsTest, OthersFoundCloseTheNativeManagerAndSpareTheMonitorsOwnWindows) {
+    ASSERT_TRUE(wayland->SessionPresent());
+    EXPECT_TRUE(wayland->CanCloseOthers());
+
+    NativeWindows manager({"迅雷5 下载中", "迅雷 新建任务"});
+    // The monitor's own windows: by application id, and by title (its toolkit
+    // may run under XWayland, where only the title tells them).
+    NativeWindows ownById({"--app-id", "router-monitor", "迅雷 监视"});
+    NativeWindows ownByTitle({QString::fromStdString(kOwnTitle)});
+    NativeWindows other({"记事本"});
+    ASSERT_TRUE(manager.ready && ownById.ready && ownByTitle.ready && other.ready);
+    ASSERT_EVENTUALLY_TRUE(Matching().size() == 2, 3000);
+
+    // sway takes the minimise request and ignores it: nothing closes, nothing breaks.
+    MinimizeWindowsByTitle(*windows, kFragment);
+    EXPECT_EQ(Matching().size(), 2u);
+
+    FakeForm1* form = nullptr;
+    services.windows = windows.get();
+    Monitor monitor(services, [&form](Form1Events&) {
+        auto f = std::make_unique<FakeForm1>();
+        form = f.get();
+        return f;
+    });
+    (*form)[Control::Check2].check = CheckState::Ticked;
+    (*form)[Control::Text15].text = "/opt/thunder/start";
+    (*form)[Control::Text14].text = kFragment;
+    ReactToOthersFound(monitor);
+
+    ASSERT_TRUE(manager.process.waitForFinished(5000)) << "the manager's windows were not closed";
+    EXPECT_EQ(manager.process.exitCode(), 0);
+    const QByteArray said = manager.process.readAll();
+    EXPECT_TRUE(said.contains("closed 0") && said.contains("closed 1")) << said.toStdString();
+    EXPECT_TRUE(Matching().empty());
+    EXPECT_TRUE(ownById.Running());
+    EXPECT_TRUE(ownByTitle.Running());
+    EXPECT_TRUE(other.Running());
+}
+
+}  // namespace
+}  // namespace rm
