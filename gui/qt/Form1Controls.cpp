@@ -1,5 +1,6 @@
 // Form1 as Form1Controls: the logic's reads and writes of the controls, by name.
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include "gui/qt/Form1.h"
 
@@ -178,11 +179,17 @@ void Form1::SetTimerEnabled(Control c, bool enabled) {
 }
 
 void Form1::ShowWindow() {
+    // A window minimised while there was no tray comes back as well.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
 }
 
 void Form1::HideWindow() {
-    hide();
+    // Without a tray nothing could bring a hidden window back: the taskbar keeps it.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void Form1::AddHostEntry(int host, const std::string& line) {
