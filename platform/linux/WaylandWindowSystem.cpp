@@ -67,7 +67,10 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
 
     std::vector<WindowId> TopLevelWindows() override {
         std::vector<WindowId> ids;
-        if (!Connect() || !Roundtrip()) return ids;
+        // A compositor drops a client that leaves its events unread for long (a
+        // download manager may retitle its window every second, and the list is
+        // read only when there is something to do): then once more, afresh.
+        if ((!Connect() || !Roundtrip()) && (!Connect() || !Roundtrip())) return ids;
         const std::vector<std::string> ownTitles = ownTitles_ ? ownTitles_() : std::vector<std::string>{};
         const uint32_t ownPid = uint32_t(getpid());
         for (const auto& [id, t] : toplevels_) {

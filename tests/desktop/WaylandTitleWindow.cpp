@@ -4,11 +4,16 @@
 // argument order) when the compositor asks a window to close, and exits when
 // its last window has closed (or on SIGTERM / loss of the connection).
 //
-//   rm-wayland-title-window [--app-id ID] [--] TITLE...
+//   rm-wayland-title-window [--app-id ID] [--retitle N] [--] TITLE...
+//
+//   --retitle N   once ready, retitles the first window N times (a download
+//                 manager showing its progress), back to its title at the end,
+//                 then prints "retitled".
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,12 +101,15 @@ wl_buffer* MakeBuffer(wl_shm* shm) {
 
 int main(int argc, char** argv) {
     std::string appId;
+    long retitles = 0;
     std::vector<std::string> titles;
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (!optionsDone && a == "--app-id" && i + 1 < argc)
             appId = argv[++i];
+        else if (!optionsDone && a == "--retitle" && i + 1 < argc)
+            retitles = std::strtol(argv[++i], nullptr, 10);
         else if (!optionsDone && a == "--")
             optionsDone = true;
         else
@@ -151,6 +159,17 @@ int main(int argc, char** argv) {
     wl_display_roundtrip(display);
     std::printf("ready\n");
     std::fflush(stdout);
+    if (retitles > 0) {
+        for (long n = 0; n < retitles; ++n) {
+            const std::string progress = titles[0] + " " + std::to_string(n % 100) + "%";
+            xdg_toplevel_set_title(windows[0].toplevel, progress.c_str());
+            if (n % 256 == 0) wl_display_roundtrip(display);
+        }
+        xdg_toplevel_set_title(windows[0].toplevel, titles[0].c_str());
+        wl_display_roundtrip(display);
+        std::printf("retitled\n");
+        std::fflush(stdout);
+    }
     while (!all([](const Window& w) { return !w.open; }))
         if (wl_display_dispatch(display) < 0) return 1;
     wl_display_roundtrip(display);

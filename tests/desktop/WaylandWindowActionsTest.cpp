@@ -107,5 +107,18 @@ TEST_F(WaylandWindowActionsTest, OthersFoundCloseTheNativeManagerAndSpareTheMoni
     EXPECT_TRUE(other.Running());
 }
 
+// The connection is read only when there is something to do; meanwhile a
+// manager showing its progress in its title fills it until the compositor
+// drops it. The next action still finds the window.
+TEST_F(WaylandWindowActionsTest, ANewConnectionAfterTheCompositorDroppedAnIdleOne) {
+    ASSERT_EQ(Matching().size(), 0u);  // connected, and then left alone
+    NativeWindows manager({"--retitle", "60000", "迅雷5 下载中"});
+    ASSERT_TRUE(manager.ready);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.process.canReadLine(); }, 20000));
+    ASSERT_EQ(manager.process.readLine().trimmed(), "retitled");
+    CloseWindowsByTitle(*windows, kFragment);
+    EXPECT_TRUE(manager.process.waitForFinished(5000)) << "the manager's window was not closed";
+}
+
 }  // namespace
 }  // namespace rm
