@@ -39,6 +39,8 @@ class WaylandWindowSystem : public WindowSystem {
     virtual bool SessionPresent() = 0;
     // The compositor lets this program close other programs' windows.
     virtual bool CanCloseOthers() = 0;
+    // The window is minimised, as the compositor last reported it.
+    virtual bool IsMinimized(WindowId w) = 0;
 };
 using OwnTitlesFn = std::function<std::vector<std::string>()>;
 std::unique_ptr<WaylandWindowSystem> MakeWaylandWindowSystem(std::string ownAppId,

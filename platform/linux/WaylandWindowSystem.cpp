@@ -41,6 +41,7 @@ struct Toplevel {
     org_kde_plasma_window* kde = nullptr;
     std::string title, appId;
     uint32_t pid = 0;
+    bool minimized = false;
 };
 
 // Titles and application ids come from other clients: bytes that are no UTF-8
@@ -88,6 +89,11 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     std::string TitleOf(WindowId w) override {
         Toplevel* t = Find(w);
         return t ? t->title : std::string();
+    }
+
+    bool IsMinimized(WindowId w) override {
+        Toplevel* t = Find(w);
+        return t && Roundtrip() && (t = Find(w)) && t->minimized;
     }
 
     void RequestClose(WindowId w) override {
@@ -258,7 +264,13 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         Of(h)->appId = ValidUtf8(appId);
     }
     static void OnWlrOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
-    static void OnWlrState(void*, zwlr_foreign_toplevel_handle_v1*, wl_array*) {}
+    static void OnWlrState(void*, zwlr_foreign_toplevel_handle_v1* h, wl_array* states) {
+        const auto* state = static_cast<const uint32_t*>(states->data);
+        const size_t count = states->size / sizeof(uint32_t);
+        Of(h)->minimized = std::find(state, state + count,
+                                     uint32_t(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED)) !=
+                           state + count;
+    }
     static void OnWlrDone(void*, zwlr_foreign_toplevel_handle_v1*) {}
     static void OnWlrClosed(void*, zwlr_foreign_toplevel_handle_v1* h) {
         Toplevel* t = Of(h);
@@ -296,7 +308,9 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     static void OnKdeAppId(void*, org_kde_plasma_window* w, const char* appId) {
         Of(w)->appId = ValidUtf8(appId);
     }
-    static void OnKdeState(void*, org_kde_plasma_window*, uint32_t) {}
+    static void OnKdeState(void*, org_kde_plasma_window* w, uint32_t flags) {
+        Of(w)->minimized = flags & ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_MINIMIZED;
+    }
     static void OnKdeDesktop(void*, org_kde_plasma_window*, int32_t) {}
     static void OnKdeIconName(void*, org_kde_plasma_window*, const char*) {}
     static void OnKdeUnmapped(void*, org_kde_plasma_window* w) {
