@@ -1,6 +1,5 @@
 // Form1 as Form1Controls: the logic's reads and writes of the controls, by name.
 #include <QString>
-#include <QSystemTrayIcon>
 
 #include "gui/qt/Form1.h"
 
@@ -185,8 +184,7 @@ void Form1::ShowWindow() {
 }
 
 void Form1::HideWindow() {
-    // Without a tray nothing could bring a hidden window back: the taskbar keeps it.
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (trayAvailable())
         hide();
     else
         showMinimized();

@@ -71,7 +71,7 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         // A compositor drops a client that leaves its events unread for long (a
         // download manager may retitle its window every second, and the list is
         // read only when there is something to do): then once more, afresh.
-        if ((!Connect() || !Roundtrip()) && (!Connect() || !Roundtrip())) return ids;
+        if ((!Connect() || !Update()) && (!Connect() || !Update())) return ids;
         const std::vector<std::string> ownTitles = ownTitles_ ? ownTitles_() : std::vector<std::string>{};
         const uint32_t ownPid = uint32_t(getpid());
         for (const auto& [id, t] : toplevels_) {
@@ -153,8 +153,7 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         registry_ = wl_display_get_registry(display_);
         wl_registry_add_listener(registry_, &kRegistryListener, this);
         // The globals, then the windows that binding them announced.
-        if (!Roundtrip() || !Roundtrip()) return false;
-        return display_ != nullptr;
+        return Roundtrip() && Update();
     }
 
     void Disconnect() {
@@ -167,6 +166,18 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         kdeManager_ = nullptr;
         registry_ = nullptr;
         display_ = nullptr;
+    }
+
+    // Brings the window list up to date. KDE announces a window first and
+    // sends its title only to the window object asked for then: a window new
+    // since the last update needs one more round before its title is known.
+    bool Update() {
+        for (int round = 0; round < 4; ++round) {
+            announced_ = false;
+            if (!Roundtrip()) return false;
+            if (!announced_) return true;
+        }
+        return true;
     }
 
     // Sends what is queued and handles every event up to the compositor's
@@ -295,6 +306,7 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
             org_kde_plasma_window_management_get_window_by_uuid(m, uuid));
     }
     void Track(org_kde_plasma_window* w) {
+        announced_ = true;
         Toplevel* t = Add();
         t->kde = w;
         org_kde_plasma_window_add_listener(w, &kKdeWindowListener, t);
@@ -349,6 +361,7 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     org_kde_plasma_window_management* kdeManager_ = nullptr;
     std::map<WindowId, std::unique_ptr<Toplevel>> toplevels_;
     WindowId nextId_ = 1;
+    bool announced_ = false;
 };
 
 }  // namespace
