@@ -19,6 +19,8 @@
 
 #include "core/Utf8.h"
 #include "platform/linux/LinuxPlatform.h"
+
+// Made by wayland-scanner from platform/linux/protocols/ at build time.
 #include "plasma-window-management-client.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client.h"
 
@@ -72,7 +74,8 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         // download manager may retitle its window every second, and the list is
         // read only when there is something to do): then once more, afresh.
         if ((!Connect() || !Update()) && (!Connect() || !Update())) return ids;
-        const std::vector<std::string> ownTitles = ownTitles_ ? ownTitles_() : std::vector<std::string>{};
+        const std::vector<std::string> ownTitles =
+            ownTitles_ ? ownTitles_() : std::vector<std::string>{};
         const uint32_t ownPid = uint32_t(getpid());
         for (const auto& [id, t] : toplevels_) {
             // The monitor's own windows (and those of a second monitor) carry its
@@ -80,7 +83,8 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
             // where the compositor lists the same windows by their titles.
             if (!ownAppId_.empty() && t->appId == ownAppId_) continue;
             if (t->pid == ownPid) continue;
-            if (std::find(ownTitles.begin(), ownTitles.end(), t->title) != ownTitles.end()) continue;
+            if (std::find(ownTitles.begin(), ownTitles.end(), t->title) != ownTitles.end())
+                continue;
             ids.push_back(id);
         }
         return ids;
@@ -133,7 +137,8 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     void Remove(Toplevel* t) {
         if (t->wlr) zwlr_foreign_toplevel_handle_v1_destroy(t->wlr);
         if (t->kde) {
-            if (org_kde_plasma_window_get_version(t->kde) >= ORG_KDE_PLASMA_WINDOW_DESTROY_SINCE_VERSION)
+            if (org_kde_plasma_window_get_version(t->kde) >=
+                ORG_KDE_PLASMA_WINDOW_DESTROY_SINCE_VERSION)
                 org_kde_plasma_window_destroy(t->kde);
             else
                 wl_proxy_destroy(reinterpret_cast<wl_proxy*>(t->kde));
@@ -188,7 +193,8 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
         bool done = false;
         wl_callback* cb = wl_display_sync(display_);
         wl_callback_add_listener(cb, &kSyncListener, &done);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
         bool failed = false;
         while (!done && !failed) {
             while (wl_display_prepare_read(display_) != 0) {
@@ -278,9 +284,9 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     static void OnWlrState(void*, zwlr_foreign_toplevel_handle_v1* h, wl_array* states) {
         const auto* state = static_cast<const uint32_t*>(states->data);
         const size_t count = states->size / sizeof(uint32_t);
-        Of(h)->minimized = std::find(state, state + count,
-                                     uint32_t(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED)) !=
-                           state + count;
+        Of(h)->minimized =
+            std::find(state, state + count,
+                      uint32_t(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED)) != state + count;
     }
     static void OnWlrDone(void*, zwlr_foreign_toplevel_handle_v1*) {}
     static void OnWlrClosed(void*, zwlr_foreign_toplevel_handle_v1* h) {
@@ -331,7 +337,8 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     }
     static void OnKdeInitialState(void*, org_kde_plasma_window*) {}
     static void OnKdeParent(void*, org_kde_plasma_window*, org_kde_plasma_window*) {}
-    static void OnKdeGeometry(void*, org_kde_plasma_window*, int32_t, int32_t, uint32_t, uint32_t) {}
+    static void OnKdeGeometry(void*, org_kde_plasma_window*, int32_t, int32_t, uint32_t, uint32_t) {
+    }
     static void OnKdeIcon(void*, org_kde_plasma_window*) {}
     static void OnKdePid(void*, org_kde_plasma_window* w, uint32_t pid) { Of(w)->pid = pid; }
     static void OnKdeString(void*, org_kde_plasma_window*, const char*) {}
@@ -342,16 +349,15 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
     static constexpr zwlr_foreign_toplevel_manager_v1_listener kWlrManagerListener{OnWlrToplevel,
                                                                                    OnWlrFinished};
     static constexpr zwlr_foreign_toplevel_handle_v1_listener kWlrHandleListener{
-        OnWlrTitle, OnWlrAppId,  OnWlrOutput, OnWlrOutput,
-        OnWlrState, OnWlrDone,   OnWlrClosed, OnWlrParent};
+        OnWlrTitle, OnWlrAppId, OnWlrOutput, OnWlrOutput,
+        OnWlrState, OnWlrDone,  OnWlrClosed, OnWlrParent};
     static constexpr org_kde_plasma_window_management_listener kKdeManagerListener{
         OnKdeShowDesktop, OnKdeWindow, OnKdeStacking, OnKdeStackingUuid, OnKdeWindowUuid};
     // Every event up to kKdeVersion: libwayland calls what it finds here unchecked.
     static constexpr org_kde_plasma_window_listener kKdeWindowListener{
-        OnKdeTitle,    OnKdeAppId,        OnKdeState,  OnKdeDesktop,    OnKdeIconName,
-        OnKdeUnmapped, OnKdeInitialState, OnKdeParent, OnKdeGeometry,   OnKdeIcon,
-        OnKdePid,      OnKdeString,       OnKdeString, OnKdeMenu,       OnKdeString,
-        OnKdeString,   OnKdeString};
+        OnKdeTitle,        OnKdeAppId,  OnKdeState,    OnKdeDesktop, OnKdeIconName, OnKdeUnmapped,
+        OnKdeInitialState, OnKdeParent, OnKdeGeometry, OnKdeIcon,    OnKdePid,      OnKdeString,
+        OnKdeString,       OnKdeMenu,   OnKdeString,   OnKdeString,  OnKdeString};
 
     std::string ownAppId_;
     OwnTitlesFn ownTitles_;

@@ -17,7 +17,9 @@ namespace {
 // The fake tray stands for a desktop that has one.
 class TrayTest : public WindowFixture {
   protected:
-    TrayTest() { form->trayAvailable = [] { return true; }; }
+    TrayTest() {
+        form->trayAvailable = [] { return true; };
+    }
 };
 
 TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {

@@ -10,11 +10,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
-#include <QStyleHints>
 #include <QProcess>
 #include <QScreen>
+#include <QSet>
 #include <QStandardPaths>
+#include <QStyleHints>
 #include <QTest>
 
 #include "core/Tray.h"
@@ -87,10 +87,11 @@ bool SameImage(const QImage& a, const QImage& b) {
 // are drawn in; empty when none.
 QString PictureOf(const QImage& image) {
     const QImage shown = image.convertToFormat(QImage::Format_ARGB32);
-    for (auto [id, name] : {std::pair{IconId::Window, "window"}, {IconId::Picture1, "picture1"},
+    for (auto [id, name] : {std::pair{IconId::Window, "window"},
+                            {IconId::Picture1, "picture1"},
                             {IconId::Picture2, "picture2"}}) {
-        const QImage own = IconImage(id).pixmap(shown.size()).toImage().convertToFormat(
-            QImage::Format_ARGB32);
+        const QImage own =
+            IconImage(id).pixmap(shown.size()).toImage().convertToFormat(QImage::Format_ARGB32);
         if (SameImage(own, shown)) return QLatin1String(name);
     }
     return {};
@@ -184,7 +185,8 @@ class TraySniTest : public TrayX11Test {
             QImage image(a[0].toInt(), a[1].toInt(), QImage::Format_ARGB32);
             for (int i = 0; i < image.width() * image.height(); ++i) {
                 const auto* px = reinterpret_cast<const uchar*>(argb.constData()) + 4 * i;
-                image.setPixel(i % image.width(), i / image.width(), qRgba(px[1], px[2], px[3], px[0]));
+                image.setPixel(i % image.width(), i / image.width(),
+                               qRgba(px[1], px[2], px[3], px[0]));
             }
             seen.insert(PictureOf(image));
         }

@@ -42,7 +42,8 @@ struct Window {
 void OnGlobal(void* data, wl_registry* r, uint32_t name, const char* iface, uint32_t) {
     auto* g = static_cast<Globals*>(data);
     if (std::strcmp(iface, wl_compositor_interface.name) == 0)
-        g->compositor = static_cast<wl_compositor*>(wl_registry_bind(r, name, &wl_compositor_interface, 4));
+        g->compositor =
+            static_cast<wl_compositor*>(wl_registry_bind(r, name, &wl_compositor_interface, 4));
     else if (std::strcmp(iface, wl_shm_interface.name) == 0)
         g->shm = static_cast<wl_shm*>(wl_registry_bind(r, name, &wl_shm_interface, 1));
     else if (std::strcmp(iface, xdg_wm_base_interface.name) == 0)
@@ -51,7 +52,9 @@ void OnGlobal(void* data, wl_registry* r, uint32_t name, const char* iface, uint
 void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener kRegistry{OnGlobal, OnGlobalRemove};
 
-void OnPing(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+void OnPing(void*, xdg_wm_base* base, uint32_t serial) {
+    xdg_wm_base_pong(base, serial);
+}
 const xdg_wm_base_listener kWmBase{OnPing};
 
 void OnSurfaceConfigure(void* data, xdg_surface* s, uint32_t serial) {

@@ -46,9 +46,8 @@ class WaylandWindowActionsTest : public ::testing::Test, protected FakeServices 
     void SetUp() override {
         if (qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty())
             GTEST_SKIP() << "needs the Wayland session of with-wayland.sh";
-        auto ownWayland = MakeWaylandWindowSystem("router-monitor", [] {
-            return std::vector<std::string>{kOwnTitle};
-        });
+        auto ownWayland = MakeWaylandWindowSystem(
+            "router-monitor", [] { return std::vector<std::string>{kOwnTitle}; });
         wayland = ownWayland.get();
         std::vector<std::unique_ptr<WindowSystem>> parts;
         parts.push_back(MakeX11WindowSystem());
