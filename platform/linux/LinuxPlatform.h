@@ -32,7 +32,8 @@ std::unique_ptr<ProgramLauncher> MakeLinuxProgramLauncher();
 // Native Wayland windows, through whichever window-management protocol the
 // compositor offers ordinary clients (wlroots' foreign-toplevel management or
 // KDE Plasma's window management). Windows with the application id `ownAppId`,
-// of this process, or titled exactly as one of `ownTitles()` are never listed.
+// of this process, or titled exactly as one of `ownTitles()` are never listed;
+// with an empty `ownAppId`, only those titled so.
 class WaylandWindowSystem : public WindowSystem {
   public:
     // A Wayland session whose compositor answers.

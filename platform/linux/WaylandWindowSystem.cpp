@@ -81,8 +81,7 @@ class WaylandWindowSystemImpl : public WaylandWindowSystem {
             // The monitor's own windows (and those of a second monitor) carry its
             // application id; its toolkit may also run on X11 under XWayland,
             // where the compositor lists the same windows by their titles.
-            if (!ownAppId_.empty() && t->appId == ownAppId_) continue;
-            if (t->pid == ownPid) continue;
+            if (!ownAppId_.empty() && (t->appId == ownAppId_ || t->pid == ownPid)) continue;
             if (std::find(ownTitles.begin(), ownTitles.end(), t->title) != ownTitles.end())
                 continue;
             ids.push_back(id);
