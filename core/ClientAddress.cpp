@@ -198,12 +198,12 @@ std::optional<ClientAddress> ParseClientAddress(std::string_view text) {
         auto decodedUser = DecodeUserPart(user);
         auto decodedPassword = DecodeUserPart(password);
         if (!decodedUser || !decodedPassword || decodedUser->empty()) return std::nullopt;
-        // Basic authentication cannot carry a colon in the user name.
-        if (decodedUser->find(':') != std::string::npos) return std::nullopt;
         address.hasUser = true;
         if (address.kind == ClientKind::Aria2) {
             address.password = std::move(*decodedUser);
         } else {
+            // Basic authentication cannot carry a colon in the user name.
+            if (decodedUser->find(':') != std::string::npos) return std::nullopt;
             address.user = std::move(*decodedUser);
             address.password = std::move(*decodedPassword);
         }

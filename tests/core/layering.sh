@@ -11,8 +11,7 @@ fail=0
 # anything else in <> is refused.
 allowed=" algorithm array atomic cerrno cfenv charconv chrono climits cmath condition_variable cstddef
  cstdint cstdio cstdlib cstring functional limits map memory mutex optional random set span
- nlohmann/json.hpp
- string string_view thread unordered_map utility vector bit span initializer_list system_error cstddef "
+ nlohmann/json.hpp string string_view thread unordered_map utility vector bit span initializer_list system_error cstddef "
 while IFS=: read -r file _ rest; do
     h=$(sed -E 's/.*#include <([^>]+)>.*/\1/' <<<"$rest")
     case "$allowed" in
