@@ -83,8 +83,8 @@ class Aria2Client : public RemoteClient {
             const std::string message = error.contains("message") && error["message"].is_string()
                                             ? error["message"].get<std::string>()
                                             : std::string();
-            *failure = message == "Unauthorized" ? "未授权：密钥错误"
-                                                 : "aria2: " + message.substr(0, 80);
+            *failure =
+                message == "Unauthorized" ? "未授权：密钥错误" : "aria2: " + message.substr(0, 80);
             return false;
         }
         if (response.status != 200) {

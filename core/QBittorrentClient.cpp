@@ -82,8 +82,8 @@ class QBittorrentClient : public RemoteClient {
             loggedInNow = true;
         }
         *response = http_.Send(Request(method, path, body));
-        if (response->failure == HttpFailure::None && response->status == 403 &&
-            address_.hasUser && !loggedInNow) {
+        if (response->failure == HttpFailure::None && response->status == 403 && address_.hasUser &&
+            !loggedInNow) {
             sid_.clear();
             if (!Login(failure)) return false;
             *response = http_.Send(Request(method, path, body));
@@ -96,10 +96,10 @@ class QBittorrentClient : public RemoteClient {
     }
 
     bool Login(std::string* failure) {
-        const HttpResponse response = http_.Send(Request(
-            "POST", "/api/v2/auth/login",
-            "username=" + remote::FormEncode(address_.user) +
-                "&password=" + remote::FormEncode(address_.password)));
+        const HttpResponse response =
+            http_.Send(Request("POST", "/api/v2/auth/login",
+                               "username=" + remote::FormEncode(address_.user) +
+                                   "&password=" + remote::FormEncode(address_.password)));
         if (response.failure != HttpFailure::None || response.status != 200) {
             *failure = remote::FailureText(response);
             return false;

@@ -36,14 +36,14 @@ std::string Base64(const std::string& bytes) {
     std::string out;
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 |
-                           uint8_t(bytes[i + 2]);
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 |
+                           uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
         for (int shift : {18, 12, 6, 0}) out.push_back(kDigits[(v >> shift) & 63]);
     }
     if (i < bytes.size()) {
         const bool two = i + 1 < bytes.size();
-        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 |
-                           (two ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0u);
+        const uint32_t v =
+            uint32_t(uint8_t(bytes[i])) << 16 | (two ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0u);
         out.push_back(kDigits[(v >> 18) & 63]);
         out.push_back(kDigits[(v >> 12) & 63]);
         out.push_back(two ? kDigits[(v >> 6) & 63] : '=');

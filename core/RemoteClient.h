@@ -52,8 +52,7 @@ HttpRequest RequestTo(const ClientAddress& address, std::string method, std::str
 
 std::unique_ptr<RemoteClient> MakeTransmissionClient(const ClientAddress& address,
                                                      HttpClient& http);
-std::unique_ptr<RemoteClient> MakeQBittorrentClient(const ClientAddress& address,
-                                                    HttpClient& http);
+std::unique_ptr<RemoteClient> MakeQBittorrentClient(const ClientAddress& address, HttpClient& http);
 std::unique_ptr<RemoteClient> MakeAria2Client(const ClientAddress& address, HttpClient& http);
 
 }  // namespace rm

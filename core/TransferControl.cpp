@@ -2,6 +2,7 @@
 // and resumes.
 #include "core/TransferControl.h"
 
+#include <system_error>
 #include <vector>
 
 namespace rm {
@@ -32,7 +33,11 @@ void TransferControl::Queue(Job job) {
     {
         std::lock_guard lock(mutex_);
         pending_ = std::move(job);
-        if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
+        try {
+            if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
+        } catch (const std::system_error&) {
+            pending_.reset();  // no thread to be had: this verdict goes unanswered
+        }
     }
     wake_.notify_all();
 }

@@ -83,7 +83,8 @@ class TransmissionClient : public RemoteClient {
     }
 
     HttpResponse Send(HttpRequest request) {
-        if (!sessionId_.empty()) request.headers.push_back({"X-Transmission-Session-Id", sessionId_});
+        if (!sessionId_.empty())
+            request.headers.push_back({"X-Transmission-Session-Id", sessionId_});
         return http_.Send(request);
     }
 

@@ -38,9 +38,8 @@ std::vector<HttpHeader> ReadHeaders(HINTERNET request) {
     WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
                         nullptr, &size, WINHTTP_NO_HEADER_INDEX);
     std::wstring raw(size / sizeof(wchar_t) + 1, L'\0');
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF,
-                             WINHTTP_HEADER_NAME_BY_INDEX, raw.data(), &size,
-                             WINHTTP_NO_HEADER_INDEX))
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                             raw.data(), &size, WINHTTP_NO_HEADER_INDEX))
         return {};
     raw.resize(size / sizeof(wchar_t));
     std::vector<HttpHeader> headers;
@@ -53,7 +52,8 @@ std::vector<HttpHeader> ReadHeaders(HINTERNET request) {
         if (colon != std::wstring::npos) {
             size_t value = colon + 1;
             while (value < line.size() && line[value] == L' ') ++value;
-            headers.push_back({Utf8FromWide(line.substr(0, colon)), Utf8FromWide(line.substr(value))});
+            headers.push_back(
+                {Utf8FromWide(line.substr(0, colon)), Utf8FromWide(line.substr(value))});
         }
         start = end;
     }
@@ -80,18 +80,17 @@ class WinHttpClient : public HttpClient {
         if (!handle.h) return Failed(response);
         const int ms = int(request.timeout.count());
         WinHttpSetTimeouts(handle.h, ms, ms, ms, ms);
-        DWORD features = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
-                         WINHTTP_DISABLE_AUTHENTICATION;
+        DWORD features =
+            WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
         WinHttpSetOption(handle.h, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof features);
 
         std::wstring headers;
         for (const HttpHeader& h : request.headers)
             headers += WideFromUtf8(h.name) + L": " + WideFromUtf8(h.value) + L"\r\n";
         const DWORD length = DWORD(request.body.size());
-        if (!WinHttpSendRequest(handle.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS
-                                                          : headers.c_str(),
-                                DWORD(-1), const_cast<char*>(request.body.data()), length,
-                                length, 0) ||
+        if (!WinHttpSendRequest(
+                handle.h, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                DWORD(-1), const_cast<char*>(request.body.data()), length, length, 0) ||
             !WinHttpReceiveResponse(handle.h, nullptr))
             return Failed(response);
 

@@ -35,10 +35,10 @@ std::string Env(const char* name) {
 
 struct Daemon {
     std::string name;
-    std::string address;       // the right credentials
-    std::string wrongAddress;  // a wrong password or secret
-    std::string wrongAnswer;   // what the tool tip shows for it
-    std::string fragment;      // Text14
+    std::string address;                   // the right credentials
+    std::string wrongAddress;              // a wrong password or secret
+    std::string wrongAnswer;               // what the tool tip shows for it
+    std::string fragment;                  // Text14
     std::map<std::string, bool> heldBack;  // transfers by name: paused while others are present
 };
 
@@ -57,9 +57,8 @@ class DownloadClientLab : public WindowFixture {
         form->Check3->setCheckState(Qt::Checked);
         // Measures how long the window's thread goes without serving a 10 ms timer.
         ticker.setInterval(10);
-        QObject::connect(&ticker, &QTimer::timeout, [this] {
-            longestGapMs = std::max(longestGapMs, sinceTick.restart());
-        });
+        QObject::connect(&ticker, &QTimer::timeout,
+                         [this] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
         sinceTick.start();
         ticker.start();
     }
@@ -147,11 +146,12 @@ class DownloadClientLab : public WindowFixture {
         const auto resumedAt = resumed.get();
         ASSERT_TRUE(resumedAt.has_value());
         EXPECT_EQ(States(d.address), before);
-        std::printf("%s: verdict to paused %lld ms, verdict to resumed %lld ms\n", d.name.c_str(),
-                    (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
-                        *pausedAt - othersAt).count(),
-                    (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
-                        *resumedAt - freeAt).count());
+        std::printf(
+            "%s: verdict to paused %lld ms, verdict to resumed %lld ms\n", d.name.c_str(),
+            (long long)std::chrono::duration_cast<std::chrono::milliseconds>(*pausedAt - othersAt)
+                .count(),
+            (long long)std::chrono::duration_cast<std::chrono::milliseconds>(*resumedAt - freeAt)
+                .count());
 
         // A wrong password: the answer shows, nothing changes.
         form->SetText(Control::Text15, d.wrongAddress);

@@ -1,6 +1,6 @@
 // The Windows program's remote control of a download client, under Wine
-// against a real Transmission daemon that download-client-wine.sh starts on
-// the loopback of a namespace of its own: WinHTTP, the core's Transmission
+// against a real Transmission daemon that download-daemons.sh starts on the
+// loopback of a namespace of its own: WinHTTP, the core's Transmission
 // client and the worker that pauses and resumes. Prints the time from the
 // verdict to the daemon's change.
 #include <gtest/gtest.h>
@@ -49,8 +49,8 @@ class DownloadClientWine : public ::testing::Test {
             if (client->List(&transfers, &failure))
                 for (const Transfer& t : transfers)
                     if (t.name == "running.bin" && t.paused == paused)
-                        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   Clock::now() - since)
+                        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                                     since)
                             .count();
             std::this_thread::sleep_for(2ms);
         }
