@@ -63,11 +63,19 @@ void ControlRemoteTransfers(Monitor& m, bool pause) {
         form.SetToolTip(Control::Text15, "地址无效");
         return;
     }
-    auto show = [&form](const std::string& answer) { form.SetToolTip(Control::Text15, answer); };
-    if (pause)
-        m.transfers.PauseTransfers(*address, form.Text(Control::Text14), show);
-    else
-        m.transfers.ResumeTransfers(*address, show);
+    if (pause) {
+        m.transfers.PauseTransfers(
+            *address, form.Text(Control::Text14),
+            [&form](bool, const std::string& answer) { form.SetToolTip(Control::Text15, answer); });
+        return;
+    }
+    // A resume that did not reach the client (a NAS restarting, say) is tried
+    // again at the next free scan, or the transfers would stay paused until
+    // somebody else came and went.
+    m.transfers.ResumeTransfers(*address, [&m](bool succeeded, const std::string& answer) {
+        m.form.SetToolTip(Control::Text15, answer);
+        if (!succeeded) m.state.qidong = 0;
+    });
 }
 
 }  // namespace

@@ -53,10 +53,10 @@ void TransferControl::WorkerLoop() {
             pending_.reset();
         }
         Session& session = SessionFor(job.address);
-        std::string answer = job.pause ? Pause(session, job.fragment) : Resume(session);
+        Outcome outcome = job.pause ? Pause(session, job.fragment) : Resume(session);
         poster_.Post([alive = std::weak_ptr<int>(alive_), done = std::move(job.done),
-                      answer = std::move(answer)] {
-            if (alive.lock() && done) done(answer);
+                      outcome = std::move(outcome)] {
+            if (alive.lock() && done) done(outcome.succeeded, outcome.answer);
         });
     }
 }
@@ -72,32 +72,32 @@ TransferControl::Session& TransferControl::SessionFor(const ClientAddress& addre
     return session;
 }
 
-std::string TransferControl::Pause(Session& session, const std::string& fragment) {
+TransferControl::Outcome TransferControl::Pause(Session& session, const std::string& fragment) {
     std::vector<Transfer> transfers;
     std::string failure;
-    if (!session.client->List(&transfers, &failure)) return failure;
+    if (!session.client->List(&transfers, &failure)) return {false, failure};
     std::vector<std::string> ids;
     for (const Transfer& t : transfers)
         if (!t.paused && t.name.find(fragment) != std::string::npos) ids.push_back(t.id);
-    if (!session.client->Pause(ids, &failure)) return failure;
+    if (!session.client->Pause(ids, &failure)) return {false, failure};
     session.pausedByUs.insert(ids.begin(), ids.end());
     // The count is of every transfer held back now, not only of this scan's.
     int held = 0;
     for (const Transfer& t : transfers) held += session.pausedByUs.count(t.id) ? 1 : 0;
-    return "已暂停 " + std::to_string(held) + " 个任务";
+    return {true, "已暂停 " + std::to_string(held) + " 个任务"};
 }
 
-std::string TransferControl::Resume(Session& session) {
+TransferControl::Outcome TransferControl::Resume(Session& session) {
     std::vector<Transfer> transfers;
     std::string failure;
-    if (!session.client->List(&transfers, &failure)) return failure;
+    if (!session.client->List(&transfers, &failure)) return {false, failure};
     // One the user started meanwhile is left alone; one that is gone is forgotten.
     std::vector<std::string> ids;
     for (const Transfer& t : transfers)
         if (t.paused && session.pausedByUs.count(t.id)) ids.push_back(t.id);
-    if (!session.client->Resume(ids, &failure)) return failure;
+    if (!session.client->Resume(ids, &failure)) return {false, failure};
     session.pausedByUs.clear();
-    return "已恢复 " + std::to_string(ids.size()) + " 个任务";
+    return {true, "已恢复 " + std::to_string(ids.size()) + " 个任务"};
 }
 
 }  // namespace rm

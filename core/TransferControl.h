@@ -24,8 +24,9 @@ namespace rm {
 
 class TransferControl {
   public:
-    // The client's last answer, as the tool tip shows it.
-    using Answer = std::function<void(const std::string& answer)>;
+    // Whether the client did what was asked, and its answer as the tool tip
+    // shows it.
+    using Answer = std::function<void(bool succeeded, const std::string& answer)>;
 
     // `http` and `poster` outlive the control.
     TransferControl(HttpClient& http, TaskPoster& poster);
@@ -57,8 +58,12 @@ class TransferControl {
 
     void Queue(Job job);
     void WorkerLoop();
-    std::string Pause(Session& session, const std::string& fragment);
-    std::string Resume(Session& session);
+    struct Outcome {
+        bool succeeded;
+        std::string answer;
+    };
+    Outcome Pause(Session& session, const std::string& fragment);
+    Outcome Resume(Session& session);
     Session& SessionFor(const ClientAddress& address);
 
     HttpClient& http_;

@@ -130,7 +130,7 @@ TEST(TransferControl, ResumesExactlyWhatItPausedAndShowsEachAnswer) {
     TransferControl control(http, poster);
     const ClientAddress address = *ParseClientAddress("transmission://rm:pw@nas");
     std::string answer;
-    auto keep = [&answer](const std::string& a) { answer = a; };
+    auto keep = [&answer](bool, const std::string& a) { answer = a; };
     auto status = [&daemon](const char* hash) { return daemon->torrents.at(hash).second; };
 
     control.PauseTransfers(address, "linux", keep);

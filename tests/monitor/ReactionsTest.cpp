@@ -233,10 +233,20 @@ TEST_F(ReactionsTest, AnAddressPausesAndResumesInsteadOfClosingAndStarting) {
     EXPECT_EQ(state().qidong, 0);
     ASSERT_EQ(poster.RunPosted(), 1);
     EXPECT_EQ((*this)[Control::Text15].toolTip, "连接被拒绝");  // no daemon in the fakes
+    // A resume that failed is asked again at the next free scan; one that
+    // succeeded is not: once per closing.
     ReactToNetworkFree(*monitor);
     EXPECT_EQ(state().qidong, 1);
     ASSERT_EQ(poster.RunPosted(), 1);
-    ReactToNetworkFree(*monitor);  // once per closing
+    EXPECT_EQ(state().qidong, 0);
+    http.handler = [](const HttpRequest&) {
+        return HttpResponse{HttpFailure::None, 200, {}, R"({"id":"rm","result":[]})"};
+    };
+    ReactToNetworkFree(*monitor);
+    ASSERT_EQ(poster.RunPosted(), 1);
+    EXPECT_EQ((*this)[Control::Text15].toolTip, "已恢复 0 个任务");
+    EXPECT_EQ(state().qidong, 1);
+    ReactToNetworkFree(*monitor);
     EXPECT_EQ(poster.RunPosted(std::chrono::milliseconds(50)), 0);
     EXPECT_TRUE(windows.closed.empty());
     EXPECT_TRUE(launcher.started.empty());

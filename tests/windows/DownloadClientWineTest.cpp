@@ -57,7 +57,7 @@ class DownloadClientWine : public ::testing::Test {
         return -1;
     }
     TransferControl::Answer Keep() {
-        return [this](const std::string& a) { answer = a; };
+        return [this](bool, const std::string& a) { answer = a; };
     }
 };
 
