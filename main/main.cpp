@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     auto codec = rm::MakeIconvNarrowCodec();
     auto clock = rm::MakeQtClock();
     auto tray = rm::MakeQtTrayHost(parent);
+    auto http = rm::MakeCurlHttpClient();
+    auto poster = rm::MakeQtTaskPoster();
 
     const rm::Services services{.arp = arp.get(),
                                 .addresses = addresses.get(),
@@ -94,7 +96,9 @@ int main(int argc, char** argv) {
                                 .settings = settings.get(),
                                 .codec = codec.get(),
                                 .clock = clock.get(),
-                                .tray = tray.get()};
+                                .tray = tray.get(),
+                                .http = http.get(),
+                                .poster = poster.get()};
 
     rm::Monitor monitor(services, [&window](rm::Form1Events& events) {
         auto form = std::make_unique<rm::Form1>(events);
