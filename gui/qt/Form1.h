@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -59,6 +60,10 @@ class Form1 : public QWidget, public Form1Controls {
     void Command6Click();
     void Command7Click();
 
+    // Whether a tray takes the window that 最小化 hides; without one the window
+    // is minimised to the taskbar instead, or nothing could bring it back.
+    std::function<bool()> trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+
     // Role of the host number kept on each entry of List1: entries are kept in host order.
     static constexpr int kHostNumberRole = Qt::UserRole + 1;
 
@@ -71,6 +76,7 @@ class Form1 : public QWidget, public Form1Controls {
     void SetEnabled(Control c, bool enabled) override;
     CheckState Check(Control c) override;
     void SetColour(Control c, LabelColour colour) override;
+    void SetToolTip(Control c, const std::string& text) override;
     int ItemCount(Control c) override;
     std::string ItemText(Control c, int index) override;
     void AddItem(Control c, const std::string& text) override;

@@ -127,6 +127,10 @@ void Form1::SetColour(Control c, LabelColour colour) {
                                                          : ButtonTextColour());
 }
 
+void Form1::SetToolTip(Control c, const std::string& text) {
+    if (QWidget* w = Widget(c)) w->setToolTip(QString::fromStdString(text));
+}
+
 int Form1::ItemCount(Control c) {
     if (c == Control::List1) return List1->count();
     if (c == Control::Combo1) return Combo1->count();
@@ -178,11 +182,16 @@ void Form1::SetTimerEnabled(Control c, bool enabled) {
 }
 
 void Form1::ShowWindow() {
+    // A window minimised while there was no tray comes back as well.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
 }
 
 void Form1::HideWindow() {
-    hide();
+    if (trayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void Form1::AddHostEntry(int host, const std::string& line) {

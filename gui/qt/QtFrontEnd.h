@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/DesktopApi.h"
+#include "core/HttpApi.h"
 #include "core/TrayApi.h"
 
 class QWidget;
@@ -19,7 +20,11 @@ using ParentFn = std::function<QWidget*()>;
 std::unique_ptr<SoundOutput> MakeQtSoundOutput();
 std::unique_ptr<MessageBoxes> MakeQtMessageBoxes(ParentFn parent);
 std::unique_ptr<FileDialog> MakeQtFileDialog(ParentFn parent);
-std::unique_ptr<TrayHost> MakeQtTrayHost();
+// Without a tray, the pictures the icon would show go to `window`'s icon, so
+// that the taskbar shows them.
+std::unique_ptr<TrayHost> MakeQtTrayHost(ParentFn window = {});
 std::unique_ptr<Clock> MakeQtClock();
+// Runs tasks on the thread that made it (the window's), from its event loop.
+std::unique_ptr<TaskPoster> MakeQtTaskPoster();
 
 }  // namespace rm
