@@ -1,9 +1,10 @@
 // Form1: builds every control of the window at its design place (twips scaled
-// to the window's dpi), keeps them there when the dpi changes, routes buttons,
-// timers, the pointer and the close to the logic, and reads and writes its
-// controls for the logic.
+// to the window's dpi), keeps them there when the dpi changes or the user
+// resizes the window, routes buttons, timers, the pointer and the close to the
+// logic, and reads and writes its controls for the logic.
 #include "gui/win32/Form1.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <cwchar>
@@ -118,8 +119,9 @@ Form1::Form1(Form1Events& events, HINSTANCE instance)
                                                GetSystemMetrics(SM_CYSMICON), 0));
     RegisterWindowClassOnce(wc);
 
-    // A fixed frame with a minimise box, as the design's window has.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    // An ordinary top-level window: sizing frame, minimise and maximise boxes.
+    // The controls keep their design places whatever its size.
+    const DWORD style = WS_OVERLAPPEDWINDOW;
     dpi_ = SystemDpi();
     const RECT outer =
         OuterRect(TwipsToPixels(6690, dpi_), TwipsToPixels(6270, dpi_), style, 0, dpi_);
@@ -141,13 +143,15 @@ Form1::Form1(Form1Events& events, HINSTANCE instance)
     MakeFonts();
     Layout();
     SetDialogWindow(hwnd_);
-    SetFocus(Find(L"Command1")->hwnd);
+    focus_ = Find(L"Command1")->hwnd;
+    SetFocus(focus_);
 }
 
 Form1::~Form1() {
     if (hwnd_) {
         KillTimer(hwnd_, kTimerBase);
         KillTimer(hwnd_, kTimerBase + 1);
+        if (tip_) DestroyWindow(tip_);
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         for (const Item& item : items_) RemovePropW(item.hwnd, L"RmItem");
         DestroyWindow(hwnd_);
@@ -461,6 +465,19 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_ACTIVATE:
+            // As a dialog does: the control that had the focus gets it back
+            // when the user returns to the window.
+            if (LOWORD(w) == WA_INACTIVE)
+                RememberFocus();
+            else if (!HIWORD(w))
+                RestoreFocus();
+            return 0;
+        case WM_SETFOCUS:
+            // The window itself never keeps the focus (after a restore from
+            // the taskbar, for one): it goes on to the remembered control.
+            RestoreFocus();
+            return 0;
         case WM_CLOSE:
             events_.FormUnload();
             DestroyWindow(hwnd_);
@@ -474,6 +491,57 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
             break;
     }
     return DefWindowProcW(hwnd_, message, w, l);
+}
+
+void Form1::RememberFocus() {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+}
+
+void Form1::RestoreFocus() {
+    HWND to = focus_;
+    if (!to || !IsChild(hwnd_, to) || !IsWindowVisible(to) || !IsWindowEnabled(to))
+        to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (to) SetFocus(to);
+}
+
+void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
+    const HWND target = ControlHandle(control);
+    if (!target || !hwnd_) return;
+    if (!tip_) {
+        INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&init);
+        tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               instance_, nullptr);
+        if (!tip_) return;
+        // A folder path is long: it wraps rather than running off the screen.
+        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));
+    }
+    std::wstring wide = Wide(text);
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(target);
+    info.lpszText = wide.data();
+    SendMessageW(tip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+std::string Form1::ToolTip(const std::wstring& control) const {
+    const HWND target = ControlHandle(control);
+    if (!target || !tip_) return {};
+    wchar_t text[1024] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(target);
+    info.lpszText = text;
+    if (!SendMessageW(tip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info))) return {};
+    SendMessageW(tip_, TTM_GETTEXTW, WPARAM(std::size(text)), reinterpret_cast<LPARAM>(&info));
+    return Narrow(text);
 }
 
 // --- Form1Controls -------------------------------------------------------
