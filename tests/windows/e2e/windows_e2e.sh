@@ -26,7 +26,7 @@ SHOTS="$BUILD/windows-e2e"
 fail() {
   echo "FAIL: $*"
   rm_screenshot "$SHOTS/failure.png" 2>/dev/null && echo "screenshot: $SHOTS/failure.png"
-  for f in "$WORK"/*.log "$DM"/standin-starts.log; do
+  for f in "$WORK"/*.log "$DM"/standin.log; do
     [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }
   done
   exit 1
@@ -83,7 +83,7 @@ in_lab_wine() { exec ip netns exec "$LAB-scan" "$WINE_RUN" --prefix "$PREFIX" "$
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 # One settings file: the text in code page 936 (GB18030 for what 936 lacks), CR LF.
 write_setting() { printf '%s\r\n' "$2" | iconv -f UTF-8 -t GB18030 > "$P/savedata$1.ini" || fail "iconv"; }
-starts() { [ -f "$DM/standin-starts.log" ] && grep -c '^start ' "$DM/standin-starts.log" || echo 0; }
+starts() { [ -f "$DM/standin.log" ] && grep -c "^start " "$DM/standin.log" || echo 0; }
 
 # The program folder, as the zip unpacks, with settings of our own: period 2 s,
 # range 1..40, the stand-in's path and title fragment.
@@ -146,8 +146,8 @@ pass "tray icon back at rest"
 rm_wait_started_minimised "$FRAGMENT" 15 >/dev/null 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 [ "$(starts)" = 2 ] || fail "the stand-in started $(starts) times, not twice"
 # The launcher asks for SW_SHOWMINNOACTIVE (7) through STARTUPINFO.
-tail -n1 "$DM/standin-starts.log" | grep -q 'show=7' ||
-  fail "the download manager was not started with SW_SHOWMINNOACTIVE: $(tail -n1 "$DM/standin-starts.log")"
+grep '^start ' "$DM/standin.log" | tail -n1 | grep -q 'show=7' ||
+  fail "the download manager was not started with SW_SHOWMINNOACTIVE: $(grep '^start ' "$DM/standin.log" | tail -n1)"
 pass "download manager started minimised without activation"
 rm_screenshot "$SHOTS/2-network-free.png"
 # Once per closing: the next free verdict starts nothing more. A free cycle is
