@@ -9,7 +9,7 @@ RUN_PKGS=(qt6-qpa-plugins libqt6multimedia6 fonts-arphic-uming fonts-arphic-ukai
   libcap2-bin ieee-data iproute2)
 TEST_PKGS=(xvfb openbox trayer xdotool wmctrl x11-utils imagemagick desktop-file-utils pulseaudio pulseaudio-utils
   sox nftables arp-scan procps dpkg-dev lintian adduser
-  g++-mingw-w64-x86-64-posix googletest wine64 unzip)
+  g++-mingw-w64-x86-64-posix googletest wine64 unzip locales e2fsprogs)
 
 want=("${BUILD_PKGS[@]}" "${RUN_PKGS[@]}")
 [ "${1:-}" = "--runtime-only" ] || want+=("${TEST_PKGS[@]}")

@@ -35,7 +35,8 @@ server=$(command -v wineserver || true)
 [ -n "$server" ] || server=/usr/lib/wine/wineserver
 
 export WINEPREFIX=$prefix
-export WINEDEBUG=-all
+# RM_WINEDEBUG lets a test ask for a channel of its own (+systray, say).
+export WINEDEBUG=${RM_WINEDEBUG:--all}
 # winemenubuilder would write menu entries and MIME types into $HOME.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 unset WINEARCH
