@@ -3,7 +3,8 @@
 // to OUTFILE:
 //   controls TITLE OUTFILE  "focus X Y" (the focused control's place, or
 //                           "focus none"), then "X Y W H TEXT" for each
-//                           visible control, in client pixels
+//                           visible control, in client pixels, then "tip TEXT"
+//                           for each tool tip of the window's program on show
 //   save TITLE OUTFILE      presses 保存全部设置 and times the answer: "answered
 //                           MS" when the monitor's message box appears, its
 //                           text as "text ...", and closes the box
@@ -69,6 +70,23 @@ int Controls(HWND window, FILE* out) {
         std::fprintf(out, "%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left,
                      r.bottom - r.top, Utf8(TextOf(h)).c_str());
     }
+    struct Tips {
+        DWORD pid;
+        FILE* out;
+    } tips{0, out};
+    GetWindowThreadProcessId(window, &tips.pid);
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* t = reinterpret_cast<Tips*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            wchar_t cls[32] = {};
+            GetClassNameW(h, cls, 32);
+            if (owner == t->pid && IsWindowVisible(h) && lstrcmpiW(cls, L"tooltips_class32") == 0)
+                std::fprintf(t->out, "tip %s\n", Utf8(TextOf(h)).c_str());
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tips));
     return 0;
 }
 

@@ -117,7 +117,7 @@ in_lab_wine() {
 # The window probe, in the foreground: what it writes goes to $WORK/probe.txt.
 probe() { (in_lab_wine -- "$WORK/rm-window-probe.exe" "$1" "$CAPTION" "$(windows_path "$WORK/probe.txt")") >/dev/null 2>&1; }
 # "X Y W H" of every control, and the line of the control at $1 $2.
-places() { probe controls && awk 'NR > 1 {print $1, $2, $3, $4}' "$WORK/probe.txt"; }
+places() { probe controls && awk 'NR > 1 && $1 != "tip" {print $1, $2, $3, $4}' "$WORK/probe.txt"; }
 control_at() { awk -v x="$1" -v y="$2" 'NR > 1 && $1 == x && $2 == y' "$WORK/probe.txt"; }
 focus_at() { probe controls && [ "$(head -n1 "$WORK/probe.txt")" = "focus $1 $2" ]; }
 # The shell's traced icon adds (Wine's explorer, +systray): one id per line.
@@ -208,6 +208,18 @@ sleep 0.5
 rm_screenshot "$SHOTS/0-restored.png"
 [ "$(places)" = "$before" ] || fail "controls moved when restored"
 pass "maximised ($maximised) and restored (446x418) with every control in place"
+
+# Resting on 保存全部设置 (Command3), the pointer shows where the settings are:
+# here the program folder, which the user may write.
+tip=""
+read -r ox oy < <(rm_origin "$W")
+for k in 1 2 3; do
+  xdotool mousemove $((ox + (240 + 240 + 700) / 15 + k)) $((oy + (2640 + 2760 + 127) / 15)) && sleep 1.5
+  probe controls && tip=$(awk '/^tip / {sub(/^tip /, ""); print; exit}' "$WORK/probe.txt")
+  [ -n "$tip" ] && break
+done
+[ "$tip" = "设置文件夹：$(windows_path "$P")" ] || fail "the save button's tool tip is '$tip'"
+pass "the save button's tool tip names the settings folder"
 
 # Tick 监视下载 (Check2) and 闪烁图标警示 (Check4), then press 开始监视 (Command1).
 rm_click_twips "$W" $((5280 + 90)) $((5520 + 90))
