@@ -498,7 +498,11 @@ void Form1::RememberFocus() {
     if (focus && IsChild(hwnd_, focus)) focus_ = focus;
 }
 
+// A control that already has the focus keeps it: the user has just clicked it,
+// and the activation that the click brings may come after the click itself.
 void Form1::RestoreFocus() {
+    const HWND now = GetFocus();
+    if (now && IsChild(hwnd_, now)) return;
     HWND to = focus_;
     if (!to || !IsChild(hwnd_, to) || !IsWindowVisible(to) || !IsWindowEnabled(to))
         to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);

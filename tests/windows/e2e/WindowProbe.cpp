@@ -54,6 +54,27 @@ std::vector<HWND> Children(HWND parent) {
     return found;
 }
 
+// The top-level windows of process `pid` of window class `cls`.
+std::vector<HWND> WindowsOf(DWORD pid, const wchar_t* cls) {
+    struct Search {
+        DWORD pid;
+        const wchar_t* cls;
+        std::vector<HWND> found;
+    } search{pid, cls, {}};
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            wchar_t name[32] = {};
+            GetClassNameW(h, name, 32);
+            if (owner == s->pid && lstrcmpiW(name, s->cls) == 0) s->found.push_back(h);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 int Controls(HWND window, FILE* out) {
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
@@ -70,46 +91,16 @@ int Controls(HWND window, FILE* out) {
         std::fprintf(out, "%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left,
                      r.bottom - r.top, Utf8(TextOf(h)).c_str());
     }
-    struct Tips {
-        DWORD pid;
-        FILE* out;
-    } tips{0, out};
-    GetWindowThreadProcessId(window, &tips.pid);
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* t = reinterpret_cast<Tips*>(p);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            wchar_t cls[32] = {};
-            GetClassNameW(h, cls, 32);
-            if (owner == t->pid && IsWindowVisible(h) && lstrcmpiW(cls, L"tooltips_class32") == 0)
-                std::fprintf(t->out, "tip %s\n", Utf8(TextOf(h)).c_str());
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&tips));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    for (HWND tip : WindowsOf(pid, L"tooltips_class32"))
+        if (IsWindowVisible(tip)) std::fprintf(out, "tip %s\n", Utf8(TextOf(tip)).c_str());
     return 0;
 }
 
-struct BoxSearch {
-    DWORD pid;
-    HWND box = nullptr;
-};
-
 HWND MessageBoxOf(DWORD pid) {
-    BoxSearch search{pid};
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<BoxSearch*>(p);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            wchar_t cls[16] = {};
-            GetClassNameW(h, cls, 16);
-            if (owner != s->pid || lstrcmpW(cls, L"#32770") != 0) return TRUE;
-            s->box = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.box;
+    const std::vector<HWND> boxes = WindowsOf(pid, L"#32770");
+    return boxes.empty() ? nullptr : boxes.front();
 }
 
 int Save(HWND window, FILE* out) {

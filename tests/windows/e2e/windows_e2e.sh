@@ -296,6 +296,9 @@ pass "最小化 hides the window; a tray double-click shows it again"
 
 # Change the last host number and save: every file byte-exact, the Chinese
 # fragment and path back in GB18030 as they were loaded, beside the program.
+# Shown from the tray, the window has the X focus only once the window manager
+# has given it: keys typed before that would go nowhere.
+xdotool windowactivate --sync "$W" && sleep 0.5
 rm_stage_save "$W" "$P" "$WORK/loaded" 2>"$WORK/why" || fail "$(cat "$WORK/why")"
 [ -z "$(find "$PREFIX/drive_c/users" -path '*router-monitor*' 2>/dev/null)" ] ||
   fail "settings went to %APPDATA% although the program folder is writable"
