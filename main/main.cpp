@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
     });
 
     // The user sees where the files are kept, beside the program or not.
-    window->Command3->setToolTip(QString::fromStdString(rm::SettingsFolderTip(settingsFolder->Path())));
+    window->Command3->setToolTip(
+        QString::fromStdString(rm::SettingsFolderTip(settingsFolder->Path())));
     if (!rm::FormLoad(monitor)) return 1;
     window->show();
     return QApplication::exec();

@@ -515,10 +515,10 @@ void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
     if (!tip_) {
         INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&init);
-        tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                               instance_, nullptr);
+        tip_ =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
         if (!tip_) return;
         // A folder path is long: it wraps rather than running off the screen.
         SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));

@@ -28,10 +28,9 @@ class WindowsArpResolver : public ArpResolver {
     static constexpr uint32_t kNoAnswer = 67;          // ERROR_BAD_NET_NAME
     static constexpr uint32_t kNotSupported = 50;      // ERROR_NOT_SUPPORTED
 
-    explicit WindowsArpResolver(
-        Path path = Path::Auto,
-        std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
-        SendArpFn sendArp = SystemSendArp());
+    explicit WindowsArpResolver(Path path = Path::Auto,
+                                std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+                                SendArpFn sendArp = SystemSendArp());
 
     uint32_t SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) override;
     // The path the last request went (SendArp or NeighbourTable).

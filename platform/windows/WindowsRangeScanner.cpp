@@ -116,12 +116,11 @@ void WindowsRangeScanner::Sweep(uint64_t generation, std::string prefix, HostLis
 
     // Starting a thread per host only to learn that SendARP is a stub would
     // cost Wine more than the whole sweep may take.
-    bool useTable =
-        path_ == Path::NeighbourTable ||
-        (path_ == Path::Auto && !asked.empty() &&
-         (sendArpMissing_ ||
-          (systemSendArp_ &&
-           !SendArpSupported(local.AddressOnNetworkOf(hosts[asked.front()].ip)))));
+    bool useTable = path_ == Path::NeighbourTable ||
+                    (path_ == Path::Auto && !asked.empty() &&
+                     (sendArpMissing_ ||
+                      (systemSendArp_ &&
+                       !SendArpSupported(local.AddressOnNetworkOf(hosts[asked.front()].ip)))));
     if (!useTable && !asked.empty()) {
         last_ = Path::SendArp;
         for (size_t i : asked) {
@@ -148,7 +147,8 @@ void WindowsRangeScanner::Sweep(uint64_t generation, std::string prefix, HostLis
                     std::lock_guard lock(to->m);
                     if (to->closed) return;  // late: its sweep has given its lines
                     if (rc == ERROR_NOT_SUPPORTED) to->notSupported = true;
-                    if (rc == NO_ERROR && len > 0) to->macs[at].emplace(mac, mac + std::min(len, 8u));
+                    if (rc == NO_ERROR && len > 0)
+                        to->macs[at].emplace(mac, mac + std::min(len, 8u));
                     to->done[at] = true;
                     to->cv.notify_all();
                 }).detach();

@@ -214,8 +214,8 @@ class ConcurrentSaveTest : public SettingsFixture {
         for (int i = 0; i < rounds; ++i) {
             SaveFailure failure;
             bool saved;
-            while (!(saved = WriteSettingsFiles(folder, SetOf(writer + std::to_string(i)),
-                                                &failure)) &&
+            while (!(saved =
+                         WriteSettingsFiles(folder, SetOf(writer + std::to_string(i)), &failure)) &&
                    failure.busy)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (!saved) {

@@ -131,8 +131,8 @@ TEST_F(Form1Win32, MaximisesWithoutMovingAControlAndKeepsItsFocusAcrossActivatio
     const LONG style = GetWindowLongW(form->Handle(), GWL_STYLE);
     for (LONG bit : {WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_THICKFRAME, WS_SYSMENU})
         EXPECT_TRUE(style & bit) << std::hex << bit;
-    const std::vector<const wchar_t*> names{L"Text1", L"Text8", L"Command1", L"Label15",
-                                            L"Command4", L"Text12"};
+    const std::vector<const wchar_t*> names{L"Text1",   L"Text8",    L"Command1",
+                                            L"Label15", L"Command4", L"Text12"};
     std::vector<RECT> before;
     for (const wchar_t* n : names) before.push_back(Place(n));
     for (int show : {SW_MAXIMIZE, SW_RESTORE}) {
@@ -153,8 +153,8 @@ TEST_F(Form1Win32, MaximisesWithoutMovingAControlAndKeepsItsFocusAcrossActivatio
     SetForegroundWindow(form->Handle());
     SetFocus(H(L"Text8"));
     Pump(50);
-    const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                       0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     SetForegroundWindow(other);
     SetActiveWindow(other);

@@ -293,7 +293,8 @@ TEST_F(StandInTest, SweepsGiveEveryLineInTimeKeepOneCallPerAddressAndDropLateAns
     EXPECT_LE(arp->mostOut, 39) << "more calls at once than hosts asked";
     EXPECT_EQ(arp->calls[Ip(prefix + "37")], 2);
     EXPECT_EQ(arp->calls[Ip(prefix + "38")], 1);
-    EXPECT_EQ(arp->calls[Ip(prefix + "30")], 1) << "a silent host asked again while its call was out";
+    EXPECT_EQ(arp->calls[Ip(prefix + "30")], 1)
+        << "a silent host asked again while its call was out";
 }
 
 }  // namespace

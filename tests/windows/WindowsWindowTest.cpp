@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <vector>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/WindowActions.h"
 #include "platform/windows/WideText.h"
@@ -134,8 +134,8 @@ class StandIns {
         GetTempPathW(MAX_PATH, temp);
         folder_ = std::wstring(temp) + L"rm-standin-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(folder_.c_str(), nullptr);
-        const std::wstring from =
-            rm::WideFromUtf8(rm::MakeWindowsProgramFolder()->Path()) + L"\\rm-standin-downloader.exe";
+        const std::wstring from = rm::WideFromUtf8(rm::MakeWindowsProgramFolder()->Path()) +
+                                  L"\\rm-standin-downloader.exe";
         copied_ = CopyFileW(from.c_str(), Exe().c_str(), FALSE) != FALSE;
     }
     ~StandIns() {
@@ -153,18 +153,17 @@ class StandIns {
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        if (!copied_ ||
-            !CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi))
+        if (!copied_ || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &si, &pi))
             return false;
         CloseHandle(pi.hThread);
         processes_.push_back(pi.hProcess);
         return true;
     }
     std::string Log() const {
-        HANDLE f = CreateFileW((folder_ + L"\\standin.log").c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE f =
+            CreateFileW((folder_ + L"\\standin.log").c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (f == INVALID_HANDLE_VALUE) return {};
         char buffer[4096];
         DWORD got = 0;

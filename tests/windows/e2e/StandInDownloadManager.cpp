@@ -34,9 +34,9 @@ void Log(const char* event, int show = -1) {
     if (f == INVALID_HANDLE_VALUE) return;
     char line[64];
     const unsigned long pid = GetCurrentProcessId();
-    const int len = show >= 0 ? std::snprintf(line, sizeof line, "%s pid=%lu show=%d\r\n", event,
-                                              pid, show)
-                              : std::snprintf(line, sizeof line, "%s pid=%lu\r\n", event, pid);
+    const int len =
+        show >= 0 ? std::snprintf(line, sizeof line, "%s pid=%lu show=%d\r\n", event, pid, show)
+                  : std::snprintf(line, sizeof line, "%s pid=%lu\r\n", event, pid);
     DWORD written = 0;
     if (len > 0) WriteFile(f, line, static_cast<DWORD>(len), &written, nullptr);
     CloseHandle(f);

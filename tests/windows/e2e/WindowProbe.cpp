@@ -19,8 +19,8 @@ namespace {
 
 std::string Utf8(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(size_t(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
     return s;
@@ -88,8 +88,8 @@ int Controls(HWND window, FILE* out) {
     for (HWND h : Children(window)) {
         if (!IsWindowVisible(h) || GetParent(h) != window) continue;
         const RECT r = ClientRect(window, h);
-        std::fprintf(out, "%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left,
-                     r.bottom - r.top, Utf8(TextOf(h)).c_str());
+        std::fprintf(out, "%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     Utf8(TextOf(h)).c_str());
     }
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
