@@ -82,6 +82,8 @@ class Form1Controls : public HostList {
 
     // Label15.
     virtual void SetColour(Control c, LabelColour colour) = 0;
+    // Text15: the download client's last answer.
+    virtual void SetToolTip(Control c, const std::string& text) = 0;
 
     // List1 and Combo1: their items; ListIndex is Combo1's selection (-1: none).
     virtual int ItemCount(Control c) = 0;

@@ -15,7 +15,9 @@ constexpr int kFirstTickMs = 100;
 }  // namespace
 
 Monitor::Monitor(const Services& services_, const WindowFactory& makeWindow)
-    : services(services_), form(*(window_ = makeWindow(*this))) {
+    : services(services_),
+      form(*(window_ = makeWindow(*this))),
+      transfers(*services_.http, *services_.poster) {
     services.tray->SetCallback([this](float x) { OnTrayCallback(0, 0, x, 0); });
 }
 

@@ -9,6 +9,7 @@
 #include "core/Form1Controls.h"
 #include "core/MonitorState.h"
 #include "core/Services.h"
+#include "core/TransferControl.h"
 
 namespace rm {
 
@@ -27,6 +28,8 @@ class Monitor : public Form1Events {
     const Services& services;
     MonitorState state;
     Form1Controls& form;
+    // Last: its answers stop before the window goes.
+    TransferControl transfers;
 
     // Start: the first tick, 100 ms later, finds kiki equal to the period.
     void Command1Click() override;

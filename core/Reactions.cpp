@@ -1,11 +1,13 @@
 // The verdict of a scan: sounds from the program folder, the tray alarm and its
 // flashing, the verdict label, and the download manager closed when others are
-// on the line and started again once the line is free.
+// on the line and started again once the line is free; a download client under
+// remote control has its transfers paused and resumed instead.
 #include "core/Reactions.h"
 
 #include <string>
 
 #include "core/ArpProbe.h"
+#include "core/ClientAddress.h"
 #include "core/LocalAddressTable.h"
 #include "core/MonitorCycle.h"
 #include "core/ScanTexts.h"
@@ -51,6 +53,31 @@ void StartDownloadManager(Monitor& m) {
     MinimizeWindowsByTitle(*m.services.windows, m.form.Text(Control::Text14));
 }
 
+// Text15 holding a remote-control address: the client's transfers are paused
+// or resumed instead of its windows closed or its program started. The request
+// runs off this thread; the answer lands in Text15's tool tip.
+void ControlRemoteTransfers(Monitor& m, bool pause) {
+    Form1Controls& form = m.form;
+    const auto address = ParseClientAddress(form.Text(Control::Text15));
+    if (!address) {
+        form.SetToolTip(Control::Text15, "地址无效");
+        return;
+    }
+    if (pause) {
+        m.transfers.PauseTransfers(
+            *address, form.Text(Control::Text14),
+            [&form](bool, const std::string& answer) { form.SetToolTip(Control::Text15, answer); });
+        return;
+    }
+    // A resume that did not reach the client (a NAS restarting, say) is tried
+    // again at the next free scan, or the transfers would stay paused until
+    // somebody else came and went.
+    m.transfers.ResumeTransfers(*address, [&m](bool succeeded, const std::string& answer) {
+        m.form.SetToolTip(Control::Text15, answer);
+        if (!succeeded) m.state.qidong = 0;
+    });
+}
+
 }  // namespace
 
 void ReactToOthersFound(Monitor& m) {
@@ -70,7 +97,10 @@ void ReactToOthersFound(Monitor& m) {
     ShowVerdict(form, "危险", LabelColour::Red);
 
     if (!form.Text(Control::Text15).empty() && IsTicked(form, Control::Check2)) {
-        CloseWindowsByTitle(*m.services.windows, form.Text(Control::Text14));
+        if (IsClientAddress(form.Text(Control::Text15)))
+            ControlRemoteTransfers(m, true);
+        else
+            CloseWindowsByTitle(*m.services.windows, form.Text(Control::Text14));
         m.state.qidong = 0;
     }
 }
@@ -100,8 +130,14 @@ void ReactToNetworkFree(Monitor& m) {
     ShowVerdict(form, "安全", LabelColour::Green);
 
     if (!form.Text(Control::Text15).empty() && m.state.qidong != 1 &&
-        IsTicked(form, Control::Check2))
-        StartDownloadManager(m);
+        IsTicked(form, Control::Check2)) {
+        if (IsClientAddress(form.Text(Control::Text15))) {
+            m.state.qidong = 1;
+            ControlRemoteTransfers(m, false);
+        } else {
+            StartDownloadManager(m);
+        }
+    }
 }
 
 }  // namespace rm

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/DesktopApi.h"
+#include "core/HttpApi.h"
 #include "core/NetworkApi.h"
 #include "core/RangeScanner.h"
 #include "core/SettingsApi.h"
@@ -27,6 +28,8 @@ struct Services {
     NarrowCodec* codec;
     Clock* clock;
     TrayHost* tray;
+    HttpClient* http;
+    TaskPoster* poster;
 };
 
 }  // namespace rm

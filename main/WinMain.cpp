@@ -42,6 +42,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     auto codec = rm::MakeWindowsNarrowCodec();
     auto clock = rm::MakeWin32Clock();
     auto tray = rm::MakeWin32TrayHost(instance);
+    auto http = rm::MakeWinHttpClient();
+    // The download client's answers reach the window's thread as the scanner's lines do.
+    struct Poster : rm::TaskPoster {
+        rm::Win32TaskPoster& window;
+        explicit Poster(rm::Win32TaskPoster& p) : window(p) {}
+        void Post(std::function<void()> task) override { window.Post(std::move(task)); }
+    } taskPoster(poster);
 
     const rm::Services services{.arp = arp.get(),
                                 .addresses = addresses.get(),
@@ -57,7 +64,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                                 .settings = settings.get(),
                                 .codec = codec.get(),
                                 .clock = clock.get(),
-                                .tray = tray.get()};
+                                .tray = tray.get(),
+                                .http = http.get(),
+                                .poster = &taskPoster};
 
     rm::Monitor monitor(services, [&window, instance](rm::Form1Events& events) {
         auto form = std::make_unique<rm::Form1>(events, instance);

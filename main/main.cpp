@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     auto codec = rm::MakeIconvNarrowCodec();
     auto clock = rm::MakeQtClock();
     auto tray = rm::MakeQtTrayHost();
+    auto http = rm::MakeCurlHttpClient();
+    auto poster = rm::MakeQtTaskPoster();
 
     const rm::Services services{.arp = arp.get(),
                                 .addresses = addresses.get(),
@@ -72,7 +74,9 @@ int main(int argc, char** argv) {
                                 .settings = settings.get(),
                                 .codec = codec.get(),
                                 .clock = clock.get(),
-                                .tray = tray.get()};
+                                .tray = tray.get(),
+                                .http = http.get(),
+                                .poster = poster.get()};
 
     rm::Monitor monitor(services, [&window](rm::Form1Events& events) {
         auto form = std::make_unique<rm::Form1>(events);

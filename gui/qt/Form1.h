@@ -71,6 +71,7 @@ class Form1 : public QWidget, public Form1Controls {
     void SetEnabled(Control c, bool enabled) override;
     CheckState Check(Control c) override;
     void SetColour(Control c, LabelColour colour) override;
+    void SetToolTip(Control c, const std::string& text) override;
     int ItemCount(Control c) override;
     std::string ItemText(Control c, int index) override;
     void AddItem(Control c, const std::string& text) override;

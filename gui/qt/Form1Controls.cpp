@@ -127,6 +127,10 @@ void Form1::SetColour(Control c, LabelColour colour) {
                                                          : ButtonTextColour());
 }
 
+void Form1::SetToolTip(Control c, const std::string& text) {
+    if (QWidget* w = Widget(c)) w->setToolTip(QString::fromStdString(text));
+}
+
 int Form1::ItemCount(Control c) {
     if (c == Control::List1) return List1->count();
     if (c == Control::Combo1) return Combo1->count();

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/DesktopApi.h"
+#include "core/HttpApi.h"
 #include "core/TrayApi.h"
 
 class QWidget;
@@ -21,5 +22,7 @@ std::unique_ptr<MessageBoxes> MakeQtMessageBoxes(ParentFn parent);
 std::unique_ptr<FileDialog> MakeQtFileDialog(ParentFn parent);
 std::unique_ptr<TrayHost> MakeQtTrayHost();
 std::unique_ptr<Clock> MakeQtClock();
+// Runs tasks on the thread that made it (the window's), from its event loop.
+std::unique_ptr<TaskPoster> MakeQtTaskPoster();
 
 }  // namespace rm

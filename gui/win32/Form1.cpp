@@ -584,6 +584,31 @@ void Form1::SetText(Control c, const std::string& text) {
     }
 }
 
+// One tool window for the window, made when a tip is first set; it shows the
+// text kept here for the control under the pointer.
+void Form1::SetToolTip(Control c, const std::string& text) {
+    Item* item = ItemOf(c);
+    if (!item || !hwnd_) return;
+    toolTipText_ = Wide(text);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(item->hwnd);
+    tool.lpszText = toolTipText_.data();
+    if (!toolTip_) {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        toolTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   hwnd_, nullptr, instance_, nullptr);
+        if (!toolTip_) return;
+        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    } else {
+        SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
 int Form1::MaxLength(Control c) {
     Item* item = ItemOf(c);
     if (!item || (item->kind != Kind::Text && item->kind != Kind::ReadOnlyText)) return 0;

@@ -55,6 +55,9 @@ class Form1 : public Form1Controls {
     void SetEnabled(Control c, bool enabled) override;
     CheckState Check(Control c) override;
     void SetColour(Control c, LabelColour colour) override;
+    void SetToolTip(Control c, const std::string& text) override;
+    // The tool window of SetToolTip (null before the first tip).
+    HWND ToolTipWindow() const { return toolTip_; }
     int ItemCount(Control c) override;
     std::string ItemText(Control c, int index) override;
     void AddItem(Control c, const std::string& text) override;
@@ -123,6 +126,8 @@ class Form1 : public Form1Controls {
     bool label15Default_ = true;
     std::array<int, 2> interval_{};
     std::array<bool, 2> timerOn_{};
+    HWND toolTip_ = nullptr;  // owned by hwnd_, which destroys it
+    std::wstring toolTipText_;
 };
 
 }  // namespace rm

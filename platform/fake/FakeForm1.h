@@ -25,6 +25,7 @@ struct FakeControl {
     bool active = false;
     int starts = 0;  // times the timer was (re)started
     int maxLength = 32767;
+    std::string toolTip;
 };
 
 class FakeForm1 : public Form1Controls {
@@ -62,6 +63,7 @@ class FakeForm1 : public Form1Controls {
     void SetEnabled(Control c, bool enabled) override { controls[c].enabled = enabled; }
     CheckState Check(Control c) override { return controls[c].check; }
     void SetColour(Control c, LabelColour colour) override { controls[c].colour = colour; }
+    void SetToolTip(Control c, const std::string& text) override { controls[c].toolTip = text; }
     int ItemCount(Control c) override { return int(controls[c].items.size()); }
     std::string ItemText(Control c, int i) override { return controls[c].items.at(size_t(i)); }
     void AddItem(Control c, const std::string& text) override {

@@ -9,6 +9,7 @@
 
 #include "core/Services.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeHttp.h"
 #include "platform/fake/FakeNetwork.h"
 #include "platform/fake/FakeScanner.h"
 #include "platform/fake/FakeTray.h"
@@ -77,6 +78,8 @@ struct FakeServices {
     FakeNarrowCodec codec;
     FakeClock clock;
     FakeTrayHost tray;
+    FakeHttpClient http;
+    FakeTaskPoster poster;
 
     Services services{.arp = &arp,
                       .addresses = &addresses,
@@ -92,7 +95,9 @@ struct FakeServices {
                       .settings = &settings,
                       .codec = &codec,
                       .clock = &clock,
-                      .tray = &tray};
+                      .tray = &tray,
+                      .http = &http,
+                      .poster = &poster};
 };
 
 }  // namespace rm

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/DesktopApi.h"
+#include "core/HttpApi.h"
 #include "core/NetworkApi.h"
 #include "core/SettingsApi.h"
 #include "platform/linux/SettingsFolder.h"
@@ -40,5 +41,8 @@ std::unique_ptr<SettingsFolder> MakeLinuxSettingsFolder(const std::string& progr
 // The settings files in `folder` (which outlives them) and their iconv codec.
 std::unique_ptr<SettingsFiles> MakeLinuxSettingsFiles(SettingsFolder& folder);
 std::unique_ptr<NarrowCodec> MakeIconvNarrowCodec();
+
+// Download clients' remote controls (libcurl).
+std::unique_ptr<HttpClient> MakeCurlHttpClient();
 
 }  // namespace rm

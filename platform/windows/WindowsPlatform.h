@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/DesktopApi.h"
+#include "core/HttpApi.h"
 #include "core/NetworkApi.h"
 #include "core/SettingsApi.h"
 
@@ -41,5 +42,8 @@ std::unique_ptr<SettingsFiles> MakeWindowsSettingsFilesIn(const std::string& fol
 
 // Code page 936 text of the settings files, with GB18030 (54936) for what 936 lacks.
 std::unique_ptr<NarrowCodec> MakeWindowsNarrowCodec();
+
+// Download clients' remote controls (WinHTTP).
+std::unique_ptr<HttpClient> MakeWinHttpClient();
 
 }  // namespace rm

@@ -7,10 +7,11 @@ exe=$2
 cd "$src"
 fail=0
 
-# The standard headers the core may include; anything else in <> is refused.
+# The standard headers the core may include, and the header-only JSON library;
+# anything else in <> is refused.
 allowed=" algorithm array atomic cerrno cfenv charconv chrono climits cmath condition_variable cstddef
  cstdint cstdio cstdlib cstring functional limits map memory mutex optional random set span
- string string_view thread unordered_map utility vector bit span initializer_list system_error cstddef "
+ nlohmann/json.hpp string string_view thread unordered_map utility vector bit span initializer_list system_error cstddef "
 while IFS=: read -r file _ rest; do
     h=$(sed -E 's/.*#include <([^>]+)>.*/\1/' <<<"$rest")
     case "$allowed" in

@@ -221,5 +221,58 @@ TEST_F(ReactionsTest, StopDuringTheStartWaitIsLeftToTheCycle) {
     EXPECT_EQ(windows.minimized, Only7());  // the reaction finishes first
 }
 
+// --- A download client under remote control ---
+
+// An address in Text15 takes the place of closing, starting and minimising:
+// the request goes to the worker, the answer to the tool tip; qidong keeps
+// its table; Check2 still switches it all off.
+TEST_F(ReactionsTest, AnAddressPausesAndResumesInsteadOfClosingAndStarting) {
+    ControlDownloadManager();
+    Set(Control::Text15, "aria2://secret@nas");
+    ReactToOthersFound(*monitor);
+    EXPECT_EQ(state().qidong, 0);
+    ASSERT_EQ(poster.RunPosted(), 1);
+    EXPECT_EQ((*this)[Control::Text15].toolTip, "连接被拒绝");  // no daemon in the fakes
+    // A resume that failed is asked again at the next free scan; one that
+    // succeeded is not: once per closing.
+    ReactToNetworkFree(*monitor);
+    EXPECT_EQ(state().qidong, 1);
+    ASSERT_EQ(poster.RunPosted(), 1);
+    EXPECT_EQ(state().qidong, 0);
+    http.handler = [](const HttpRequest&) {
+        return HttpResponse{HttpFailure::None, 200, {}, R"({"id":"rm","result":[]})"};
+    };
+    ReactToNetworkFree(*monitor);
+    ASSERT_EQ(poster.RunPosted(), 1);
+    EXPECT_EQ((*this)[Control::Text15].toolTip, "已恢复 0 个任务");
+    EXPECT_EQ(state().qidong, 1);
+    ReactToNetworkFree(*monitor);
+    EXPECT_EQ(poster.RunPosted(std::chrono::milliseconds(50)), 0);
+    EXPECT_TRUE(windows.closed.empty());
+    EXPECT_TRUE(launcher.started.empty());
+    EXPECT_TRUE(windows.minimized.empty());
+    EXPECT_EQ(clock.slept, 0u);  // no wait for a program's windows
+    const auto sent = http.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front().host, "nas");
+    EXPECT_EQ(sent.front().port, 6800);
+
+    Tick(Control::Check2, CheckState::Greyed);
+    ReactToOthersFound(*monitor);
+    EXPECT_EQ(poster.RunPosted(std::chrono::milliseconds(50)), 0);
+    EXPECT_EQ(http.Sent().size(), sent.size());
+}
+
+TEST_F(ReactionsTest, AMalformedAddressIsNeitherSentNorStartedAsAProgram) {
+    ControlDownloadManager();
+    Set(Control::Text15, "qbittorrent://admin:pw@nas/api");
+    ReactToOthersFound(*monitor);
+    EXPECT_EQ((*this)[Control::Text15].toolTip, "地址无效");
+    ReactToNetworkFree(*monitor);
+    EXPECT_TRUE(launcher.started.empty());
+    EXPECT_TRUE(windows.closed.empty());
+    EXPECT_TRUE(http.Sent().empty());
+}
+
 }  // namespace
 }  // namespace rm::test

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // after windows.h, whose types it uses
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <atomic>
@@ -400,6 +401,23 @@ TEST_F(Form1Win32, TheVerdictLabelTakesItsColours) {
     EXPECT_EQ(PixelsOf(label, RGB(0, 255, 0)), 0);
     // The verdict colour is Label15's alone.
     EXPECT_EQ(PixelsOf(H(L"Label14"), RGB(0, 255, 0)), 0);
+}
+
+// The download client's last answer: one tool on Text15, its text replaced.
+TEST_F(Form1Win32, Text15ShowsTheDownloadClientsAnswerAsItsToolTip) {
+    form->SetToolTip(Control::Text15, "已暂停 3 个任务");
+    form->SetToolTip(Control::Text15, "连接被拒绝");
+    const HWND tip = form->ToolTipWindow();
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    wchar_t text[80] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = form->Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(H(L"Text15"));
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_STREQ(text, L"连接被拒绝");
 }
 
 TEST_F(Form1Win32, WaitsKeepServingTheWindow) {

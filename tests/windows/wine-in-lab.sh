@@ -4,9 +4,13 @@
 # lives in the network namespace it was started in: a fresh prefix makes sure
 # that is the lab's scanner namespace, never one shared with a server started
 # outside it. The server and the prefix are removed afterwards.
-#   wine-in-lab.sh program.exe args...
+#   wine-in-lab.sh [--loopback] program.exe args...
+# --loopback: the namespace has only its loopback; Wine's network service is
+# not waited for (it would never list another address).
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ready=--network-ready
+if [ "${1:-}" = "--loopback" ]; then ready=""; shift; fi
 dir=$(mktemp -d /tmp/rm-wine-lab.XXXXXX)
 server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 cleanup() {
@@ -14,6 +18,6 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
-"$here/../../scripts/wine-run.sh" --prefix "$dir/prefix" --network-ready -- "$@"
+"$here/../../scripts/wine-run.sh" --prefix "$dir/prefix" $ready -- "$@"
 rc=$?
 exit $rc
