@@ -151,7 +151,6 @@ Form1::~Form1() {
     if (hwnd_) {
         KillTimer(hwnd_, kTimerBase);
         KillTimer(hwnd_, kTimerBase + 1);
-        if (tip_) DestroyWindow(tip_);
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         for (const Item& item : items_) RemovePropW(item.hwnd, L"RmItem");
         DestroyWindow(hwnd_);
@@ -509,20 +508,23 @@ void Form1::RestoreFocus() {
     if (to) SetFocus(to);
 }
 
+// One tool window for the window, made when a tip is first set (owned by the
+// window, which takes it along); a control's tip is replaced as a whole.
 void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
     const HWND target = ControlHandle(control);
     if (!target || !hwnd_) return;
-    if (!tip_) {
-        INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
+    if (!toolTip_) {
+        INITCOMMONCONTROLSEX init{sizeof init, ICC_BAR_CLASSES};
         InitCommonControlsEx(&init);
-        tip_ =
-            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
-        if (!tip_) return;
+        toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                   instance_, nullptr);
+        if (!toolTip_) return;
         // A folder path is long: it wraps rather than running off the screen.
-        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));
+        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));
     }
+    // The tool window keeps a copy of the text.
     std::wstring wide = Wide(text);
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
@@ -530,21 +532,21 @@ void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
     info.hwnd = hwnd_;
     info.uId = reinterpret_cast<UINT_PTR>(target);
     info.lpszText = wide.data();
-    SendMessageW(tip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
-    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(toolTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 std::string Form1::ToolTip(const std::wstring& control) const {
     const HWND target = ControlHandle(control);
-    if (!target || !tip_) return {};
+    if (!target || !toolTip_) return {};
     wchar_t text[1024] = {};
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
     info.hwnd = hwnd_;
     info.uId = reinterpret_cast<UINT_PTR>(target);
     info.lpszText = text;
-    if (!SendMessageW(tip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info))) return {};
-    SendMessageW(tip_, TTM_GETTEXTW, WPARAM(std::size(text)), reinterpret_cast<LPARAM>(&info));
+    if (!SendMessageW(toolTip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info))) return {};
+    SendMessageW(toolTip_, TTM_GETTEXTW, WPARAM(std::size(text)), reinterpret_cast<LPARAM>(&info));
     return Narrow(text);
 }
 
@@ -584,29 +586,8 @@ void Form1::SetText(Control c, const std::string& text) {
     }
 }
 
-// One tool window for the window, made when a tip is first set; it shows the
-// text kept here for the control under the pointer.
 void Form1::SetToolTip(Control c, const std::string& text) {
-    Item* item = ItemOf(c);
-    if (!item || !hwnd_) return;
-    toolTipText_ = Wide(text);
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item->hwnd);
-    tool.lpszText = toolTipText_.data();
-    if (!toolTip_) {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
-        InitCommonControlsEx(&controls);
-        toolTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   hwnd_, nullptr, instance_, nullptr);
-        if (!toolTip_) return;
-        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    } else {
-        SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    if (Item* item = ItemOf(c)) SetToolTip(item->name, text);
 }
 
 int Form1::MaxLength(Control c) {

@@ -121,13 +121,11 @@ class Form1 : public Form1Controls {
     std::array<HFONT, 3> fonts_{};
     HBRUSH faceBrush_ = nullptr;
     HWND focus_ = nullptr;  // the control that gets the focus back on activation
-    HWND tip_ = nullptr;
     COLORREF label15Colour_;
     bool label15Default_ = true;
     std::array<int, 2> interval_{};
     std::array<bool, 2> timerOn_{};
     HWND toolTip_ = nullptr;  // owned by hwnd_, which destroys it
-    std::wstring toolTipText_;
 };
 
 }  // namespace rm

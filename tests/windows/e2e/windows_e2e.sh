@@ -254,6 +254,9 @@ sleep 2
 ids=$(icon_adds | sort -u | tr '\n' ' ')
 [ "$ids" = "0x1 " ] || fail "the tray icon's ids were $ids, not only 1"
 pass "tray icon id 1 through $(icon_adds | wc -l) adds of a flashing alarm and a tray restart"
+# Flashing off again (闪烁图标警示): an icon replaced every second would take
+# the two clicks of the double-click below as clicks on two icons.
+rm_click_twips "$W" $((5160 + 90)) $((5280 + 90))
 
 # The device leaves. Wine has no SendARP, so the scanner counts REACHABLE
 # neighbour entries: the kernel keeps the gone host's entry reachable for up
@@ -305,7 +308,11 @@ rm_stage_save "$W" "$P" "$WORK/loaded" 2>"$WORK/why" || fail "$(cat "$WORK/why")
 pass "保存全部设置 writes all fifteen files byte-exactly beside the program"
 
 # The same save into a folder nobody may write (root included): answered at
-# once, naming the file it could not make.
+# once, naming the file it could not make. Monitoring stops first (停止监视), so
+# that what is timed is the save, not a probe of the cycle it would wait behind.
+rm_click_twips "$W" $((5040 + 787)) $((2760 + 967))
+for _ in $(seq 10); do probe controls && grep -q ' 停止中$' "$WORK/probe.txt" && break; sleep 0.5; done
+grep -q ' 停止中$' "$WORK/probe.txt" || fail "monitoring did not stop"
 chattr +i "$P" && LOCKED=$P || fail "chattr +i $P failed"
 probe save || fail "the save was not answered"
 chattr -i "$P" && LOCKED=""
