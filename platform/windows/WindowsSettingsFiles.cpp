@@ -211,13 +211,13 @@ class WindowsSettingsFiles : public SettingsFiles {
             }
             // A lock whose holder has just closed it stays a moment longer,
             // pending its deletion, and answers "access denied" meanwhile, as a
-            // folder this user may not write does for good: a few tries tell
-            // them apart within 30 ms.
-            if (err != ERROR_ACCESS_DENIED || tries >= 3) {
+            // folder this user may not write does for good: two more tries
+            // tell them apart within 10 ms.
+            if (err != ERROR_ACCESS_DENIED || tries >= 2) {
                 *failure = {Utf8FromWide(lockPath), SystemError(err), true, false};
                 return false;
             }
-            Sleep(10);
+            Sleep(5);
         }
         std::vector<std::wstring> written;
         auto dropNew = [&] {

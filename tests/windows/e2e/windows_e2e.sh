@@ -317,7 +317,10 @@ chattr +i "$P" && LOCKED=$P || fail "chattr +i $P failed"
 probe save || fail "the save was not answered"
 chattr -i "$P" && LOCKED=""
 ms=$(awk '/^answered/ {print $2}' "$WORK/probe.txt")
-[ -n "$ms" ] && [ "$ms" -lt 100 ] || fail "a save into a read-only folder answered after ${ms:-?} ms"
+# The time includes Wine making the message box (40 ms idle, a few hundred
+# under load); the save's own 100 ms bound is timed in windows_platform_tests.
+# A save that waited for the folder as it once did took 5 s.
+[ -n "$ms" ] && [ "$ms" -lt 500 ] || fail "a save into a read-only folder answered after ${ms:-?} ms"
 grep -q '^text .*router-monitor\\\.rm-save\.lock' "$WORK/probe.txt" ||
   fail "the message does not name the file: $(grep '^text' "$WORK/probe.txt")"
 pass "a save into a read-only folder answers in $ms ms, naming the file"
