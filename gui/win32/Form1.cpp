@@ -516,10 +516,10 @@ void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
     if (!toolTip_) {
         INITCOMMONCONTROLSEX init{sizeof init, ICC_BAR_CLASSES};
         InitCommonControlsEx(&init);
-        toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                   instance_, nullptr);
+        toolTip_ =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
         if (!toolTip_) return;
         // A folder path is long: it wraps rather than running off the screen.
         SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));
