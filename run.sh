@@ -2,7 +2,7 @@
 # Installs what is missing, builds and starts the monitor.
 #   ./run.sh          build and start build/router-monitor
 #   ./run.sh --demo   the monitor in a simulated home network (see README)
-#   ./run.sh --windows  cross-build the Windows program and its zip (build-win)
+#   ./run.sh --windows  cross-build the Windows program, its zip and its installer (build-win)
 set -euo pipefail
 cd "$(dirname "$0")"
 if [ "${1:-}" = "--windows" ]; then

@@ -20,6 +20,8 @@ rm_win32_resources(router-monitor-scan)
 # settings files the program ships with, and its two sounds, laid out as the
 # program looks for them (everything beside router-monitor.exe).
 include(cmake/WindowsPackage.cmake)
+# The installer of the same files: per user, Start menu, uninstaller.
+include(cmake/WindowsInstaller.cmake)
 
 option(RM_BUILD_TESTS "build the tests" ON)
 if(RM_BUILD_TESTS)

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "core/Monitor.h"
@@ -11,9 +13,14 @@
 #include "gui/qt/Fonts.h"
 #include "gui/qt/Form1.h"
 #include "gui/qt/QtFrontEnd.h"
+#include "gui/qt/WindowReachNotice.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
+
+namespace {
+const QString kAppId = QStringLiteral("router-monitor");
+}  // namespace
 
 int main(int argc, char** argv) {
     // The window needs no capability: raw ARP is router-monitor-arp's, a process
@@ -27,7 +34,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orla网监视"));
-    QApplication::setDesktopFileName(QStringLiteral("router-monitor"));
+    // Also the Wayland application id, by which the window system knows our own windows.
+    QApplication::setDesktopFileName(kAppId);
     QApplication::setQuitOnLastWindowClosed(false);
     rm::InstallFontSubstitutions();
 
@@ -40,13 +48,28 @@ int main(int argc, char** argv) {
     auto localAddress = rm::MakeLinuxLocalAddress();
     auto scanner = rm::MakeArpRangeScanner();
     // The window and its dialogs are never closed or minimised by a title
-    // fragment: they are skipped by id, and by _NET_WM_PID where it is set.
-    auto windows = rm::MakeX11WindowSystem([] {
+    // fragment: on X11 they are skipped by id, and by _NET_WM_PID where it is
+    // set; on Wayland by the application id and by their titles. XWayland
+    // windows are X11 windows, so both paths run in one session.
+    std::vector<std::unique_ptr<rm::WindowSystem>> windowPaths;
+    windowPaths.push_back(rm::MakeX11WindowSystem([] {
         std::vector<rm::WindowSystem::WindowId> own;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->testAttribute(Qt::WA_WState_Created)) own.push_back(w->winId());
         return own;
+    }));
+    auto wayland = rm::MakeWaylandWindowSystem(kAppId.toStdString(), [] {
+        std::vector<std::string> own;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_WState_Created))
+                own.push_back((w->windowTitle().isEmpty() ? QApplication::applicationName()
+                                                          : w->windowTitle())
+                                  .toStdString());
+        return own;
     });
+    rm::WaylandWindowSystem* waylandWindows = wayland.get();
+    windowPaths.push_back(std::move(wayland));
+    auto windows = rm::MakeCompositeWindowSystem(std::move(windowPaths));
     auto sound = rm::MakeQtSoundOutput();
     auto launcher = rm::MakeLinuxProgramLauncher();
     auto messages = rm::MakeQtMessageBoxes(parent);
@@ -56,7 +79,7 @@ int main(int argc, char** argv) {
     auto settings = rm::MakeLinuxSettingsFiles(*settingsFolder);
     auto codec = rm::MakeIconvNarrowCodec();
     auto clock = rm::MakeQtClock();
-    auto tray = rm::MakeQtTrayHost();
+    auto tray = rm::MakeQtTrayHost(parent);
     auto http = rm::MakeCurlHttpClient();
     auto poster = rm::MakeQtTaskPoster();
 
@@ -88,6 +111,8 @@ int main(int argc, char** argv) {
     window->Command3->setToolTip(
         QString::fromStdString(rm::SettingsFolderTip(settingsFolder->Path())));
     if (!rm::FormLoad(monitor)) return 1;
+    rm::InstallWindowReachNotice(
+        *window, waylandWindows->SessionPresent() && !waylandWindows->CanCloseOthers());
     window->show();
     return QApplication::exec();
 }

@@ -4,13 +4,14 @@
 set -euo pipefail
 
 BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-  qt6-multimedia-dev libx11-dev libcap-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev nlohmann-json3-dev)
-RUN_PKGS=(qt6-qpa-plugins libqt6multimedia6 fonts-arphic-uming fonts-arphic-ukai
-  libcap2-bin ieee-data iproute2 libcurl4)
-TEST_PKGS=(xvfb openbox trayer xdotool wmctrl x11-utils imagemagick desktop-file-utils pulseaudio pulseaudio-utils
+  qt6-multimedia-dev libx11-dev libwayland-dev libcap-dev libgtest-dev libgmock-dev
+  libbenchmark-dev libcurl4-openssl-dev nlohmann-json3-dev)
+RUN_PKGS=(qt6-qpa-plugins libqt6multimedia6 libqt6dbus6 libwayland-client0 fonts-arphic-uming
+  fonts-arphic-ukai libcap2-bin ieee-data iproute2 libcurl4)
+TEST_PKGS=(xvfb openbox trayer xdotool wmctrl x11-utils sway kwin-wayland qt6-wayland
+  wayland-protocols dbus-daemon python3-dbus python3-gi imagemagick desktop-file-utils pulseaudio pulseaudio-utils
   sox nftables arp-scan procps dpkg-dev lintian adduser
-  g++-mingw-w64-x86-64-posix googletest wine64 unzip locales e2fsprogs
+  g++-mingw-w64-x86-64-posix googletest nsis wine64 unzip locales e2fsprogs
   transmission-daemon transmission-cli qbittorrent-nox aria2 python3 curl util-linux)
 
 want=("${BUILD_PKGS[@]}" "${RUN_PKGS[@]}")

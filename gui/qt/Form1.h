@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -58,6 +59,10 @@ class Form1 : public QWidget, public Form1Controls {
     // Handlers of the window's own buttons: the two panels take turns.
     void Command6Click();
     void Command7Click();
+
+    // Whether a tray takes the window that 最小化 hides; without one the window
+    // is minimised to the taskbar instead, or nothing could bring it back.
+    std::function<bool()> trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
     // Role of the host number kept on each entry of List1: entries are kept in host order.
     static constexpr int kHostNumberRole = Qt::UserRole + 1;

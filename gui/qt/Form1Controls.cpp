@@ -182,11 +182,16 @@ void Form1::SetTimerEnabled(Control c, bool enabled) {
 }
 
 void Form1::ShowWindow() {
+    // A window minimised while there was no tray comes back as well.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
 }
 
 void Form1::HideWindow() {
-    hide();
+    if (trayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void Form1::AddHostEntry(int host, const std::string& line) {

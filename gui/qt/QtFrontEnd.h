@@ -20,7 +20,9 @@ using ParentFn = std::function<QWidget*()>;
 std::unique_ptr<SoundOutput> MakeQtSoundOutput();
 std::unique_ptr<MessageBoxes> MakeQtMessageBoxes(ParentFn parent);
 std::unique_ptr<FileDialog> MakeQtFileDialog(ParentFn parent);
-std::unique_ptr<TrayHost> MakeQtTrayHost();
+// Without a tray, the pictures the icon would show go to `window`'s icon, so
+// that the taskbar shows them.
+std::unique_ptr<TrayHost> MakeQtTrayHost(ParentFn window = {});
 std::unique_ptr<Clock> MakeQtClock();
 // Runs tasks on the thread that made it (the window's), from its event loop.
 std::unique_ptr<TaskPoster> MakeQtTaskPoster();

@@ -59,7 +59,7 @@ struct QtTrayHost::Entry {
     IconId shown = IconId::None;
 };
 
-QtTrayHost::QtTrayHost() = default;
+QtTrayHost::QtTrayHost(std::function<QWidget*()> window) : window_(std::move(window)) {}
 
 QtTrayHost::~QtTrayHost() {
     for (auto& [key, entry] : icons_) {
@@ -67,7 +67,19 @@ QtTrayHost::~QtTrayHost() {
     }
 }
 
+// With no tray the taskbar is where an alarm can be seen; once a tray is there,
+// the window keeps its own icon again.
+void QtTrayHost::ShowOnWindow(IconId icon) {
+    QWidget* window = window_ ? window_() : nullptr;
+    if (!window) return;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) icon = IconId::Window;
+    if (icon == onWindow_ || icon == IconId::None) return;
+    window->setWindowIcon(IconImage(icon));
+    onWindow_ = icon;
+}
+
 void QtTrayHost::Apply(Entry& entry, const TrayRecord& record) {
+    ShowOnWindow(record.hIcon);
     if (entry.shown != record.hIcon) {
         entry.icon->setIcon(IconImage(record.hIcon));
         entry.shown = record.hIcon;
@@ -143,8 +155,8 @@ bool QtTrayHost::Has(uint64_t hWnd, uint32_t uID) const {
     return it != icons_.end() && it->second->present;
 }
 
-std::unique_ptr<TrayHost> MakeQtTrayHost() {
-    return std::make_unique<QtTrayHost>();
+std::unique_ptr<TrayHost> MakeQtTrayHost(ParentFn window) {
+    return std::make_unique<QtTrayHost>(std::move(window));
 }
 
 }  // namespace rm

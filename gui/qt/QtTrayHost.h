@@ -6,6 +6,7 @@
 
 #include <QRect>
 #include <QSystemTrayIcon>
+#include <QWidget>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,7 +44,8 @@ class TrayClickTranslator {
 
 class QtTrayHost : public TrayHost {
   public:
-    QtTrayHost();
+    // `window`: the window whose icon shows the pictures while there is no tray.
+    explicit QtTrayHost(std::function<QWidget*()> window = {});
     ~QtTrayHost() override;
     bool ShellNotifyIcon(int action, const TrayRecord& record) override;
     void SetCallback(std::function<void(float x)> onMouseMessage) override;
@@ -58,6 +60,10 @@ class QtTrayHost : public TrayHost {
     void Deliver(QSystemTrayIcon::ActivationReason reason);
     void Apply(Entry& entry, const TrayRecord& record);
 
+    void ShowOnWindow(IconId icon);
+
+    std::function<QWidget*()> window_;
+    IconId onWindow_ = IconId::Window;
     std::map<std::pair<uint64_t, uint32_t>, std::unique_ptr<Entry>> icons_;
     std::function<void(float)> callback_;
     TrayClickTranslator translator_;

@@ -14,7 +14,13 @@
 namespace rm {
 namespace {
 
-using TrayTest = WindowFixture;
+// The fake tray stands for a desktop that has one.
+class TrayTest : public WindowFixture {
+  protected:
+    TrayTest() {
+        form->trayAvailable = [] { return true; };
+    }
+};
 
 TEST_F(TrayTest, HideToTrayKeepsAnAlarmShowing) {
     AddTrayIcon(*monitor, IconId::Window);

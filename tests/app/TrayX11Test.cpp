@@ -1,19 +1,27 @@
-// The window and its tray icon on a real X display with a window manager and an
-// XEmbed tray host (trayer), driven by real pointer clicks through xdotool.
-// Also saves a screenshot of the window for a look by eye.
+// The window and its tray icon on a real X display with a window manager: with
+// an XEmbed tray host (trayer), driven by real pointer clicks through xdotool;
+// with a StatusNotifierItem host on a private session bus; and with no tray at
+// all. Also saves a screenshot of the window for a look by eye.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
+#include <QSet>
 #include <QStandardPaths>
+#include <QStyleHints>
 #include <QTest>
 
 #include "core/Tray.h"
 #include "gui/qt/Fonts.h"
+#include "gui/qt/Icons.h"
 #include "gui/qt/QtTrayHost.h"
+#include "gui/qt/WindowReachNotice.h"
 #include "tests/app/WindowFixture.h"
 
 namespace rm {
@@ -54,8 +62,186 @@ class TrayX11Test : public WindowFixture {
         return host.IconGeometry(r.hWnd, r.uID);
     }
 
-    QtTrayHost host;
+    // Without a tray the pictures go to the window's icon.
+    QtTrayHost host{[this]() -> QWidget* { return form; }};
 };
+
+// Equal pixels, as far as a round trip through premultiplied alpha keeps them:
+// fully transparent ones of any colour, others within a step of rounding.
+bool SameImage(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (qAlpha(p) == 0 && qAlpha(q) == 0) continue;
+            const int alpha = std::max(qAlpha(p), 1);
+            const int slack = 2 + 255 / alpha;
+            if (std::abs(qAlpha(p) - qAlpha(q)) > 1 || std::abs(qRed(p) - qRed(q)) > slack ||
+                std::abs(qGreen(p) - qGreen(q)) > slack || std::abs(qBlue(p) - qBlue(q)) > slack)
+                return false;
+        }
+    return true;
+}
+
+// Which of the window's three pictures `image` shows, at any of the sizes they
+// are drawn in; empty when none.
+QString PictureOf(const QImage& image) {
+    const QImage shown = image.convertToFormat(QImage::Format_ARGB32);
+    for (auto [id, name] : {std::pair{IconId::Window, "window"},
+                            {IconId::Picture1, "picture1"},
+                            {IconId::Picture2, "picture2"}}) {
+        const QImage own =
+            IconImage(id).pixmap(shown.size()).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (SameImage(own, shown)) return QLatin1String(name);
+    }
+    return {};
+}
+
+// With no tray (no XEmbed tray, no StatusNotifierWatcher): the taskbar keeps
+// the window and shows the alarm; once a tray appears, all is as with one.
+TEST_F(TrayX11Test, NoTrayMinimisesToTheTaskbarAndTheWindowIconShowsTheAlarm) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "run without a tray";
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    AddTrayIcon(*monitor, IconId::Window);
+
+    form->Command4->click();
+    ASSERT_TRUE(WaitFor([&] { return form->isMinimized(); }));
+    EXPECT_TRUE(form->isVisible());
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {"-id", QString::number(form->winId()), "WM_STATE"});
+    ASSERT_TRUE(xprop.waitForFinished(5000));
+    EXPECT_TRUE(xprop.readAll().contains("Iconic")) << "not iconified by the window manager";
+
+    ReplaceTrayIcon(*monitor, IconId::Picture2);  // the alarm
+    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "picture2");
+    monitor->Timer2Tick();  // a flash
+    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "picture1");
+    form->ShowWindow();  // as a double-click on the icon would
+    EXPECT_TRUE(WaitFor([&] { return !form->isMinimized() && form->isVisible(); }));
+
+    QProcess trayer;
+    trayer.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "right", "--widthtype",
+                                            "pixel", "--width", "120", "--height", "32"});
+    ASSERT_TRUE(WaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    monitor->Timer2Tick();
+    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "window");
+    form->Command4->click();
+    EXPECT_TRUE(WaitFor([&] { return !form->isVisible(); }));
+    trayer.kill();
+    trayer.waitForFinished(3000);
+}
+
+// sni-host.py: a StatusNotifierWatcher, its host and a notification server on
+// the test's private session bus, asked over its stdin.
+class SniHost {
+  public:
+    SniHost() {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RM_SNI_HOST)});
+        ready = Line() == "ready";
+    }
+    ~SniHost() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(3000)) process_.kill();
+        process_.waitForFinished(3000);
+    }
+    // The answer to one command; the event loop runs meanwhile, so that this
+    // process answers the host's calls to its item.
+    QJsonValue Ask(const char* command) {
+        process_.write(QByteArray(command) + '\n');
+        const QByteArray line = Line();
+        const QJsonDocument doc = QJsonDocument::fromJson("[" + line + "]");
+        return doc.array().at(0);
+    }
+    bool ready = false;
+
+  private:
+    QByteArray Line() {
+        WaitFor([&] { return process_.canReadLine(); });
+        return process_.readLine().trimmed();
+    }
+    QProcess process_;
+};
+
+class TraySniTest : public TrayX11Test {
+  protected:
+    void SetUp() override {
+        // Qt looks for a StatusNotifierWatcher once, at its first tray icon.
+        sni = std::make_unique<SniHost>();
+        ASSERT_TRUE(sni->ready);
+        TrayX11Test::SetUp();
+    }
+    void TearDown() override {
+        TrayX11Test::TearDown();
+        sni.reset();
+    }
+    // The picture the host reads from the item (every size it offers agrees).
+    QString ShownPicture() {
+        QSet<QString> seen;
+        for (const QJsonValue& p : sni->Ask("read")[QStringLiteral("pixmaps")].toArray()) {
+            const QJsonArray a = p.toArray();
+            const QByteArray argb = QByteArray::fromHex(a[2].toString().toLatin1());
+            QImage image(a[0].toInt(), a[1].toInt(), QImage::Format_ARGB32);
+            for (int i = 0; i < image.width() * image.height(); ++i) {
+                const auto* px = reinterpret_cast<const uchar*>(argb.constData()) + 4 * i;
+                image.setPixel(i % image.width(), i / image.width(),
+                               qRgba(px[1], px[2], px[3], px[0]));
+            }
+            seen.insert(PictureOf(image));
+        }
+        return seen.size() == 1 ? *seen.begin() : QStringLiteral("mixed or none");
+    }
+    std::unique_ptr<SniHost> sni;
+};
+
+TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindowBack) {
+    ASSERT_TRUE(WaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    AddTrayIcon(*monitor, IconId::Window);
+    ASSERT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
+
+    const QJsonValue item = sni->Ask("read");
+    EXPECT_EQ(item[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
+    EXPECT_EQ(item[QStringLiteral("title")].toString(), QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(ShownPicture(), "window");
+    ReplaceTrayIcon(*monitor, IconId::Picture2);  // the alarm
+    EXPECT_TRUE(WaitFor([&] { return ShownPicture() == "picture2"; }));
+    monitor->Timer2Tick();  // a flash
+    EXPECT_TRUE(WaitFor([&] { return ShownPicture() == "picture1"; }));
+    ReplaceTrayIcon(*monitor, IconId::Window);
+
+    form->Command4->click();
+    ASSERT_TRUE(WaitFor([&] { return !form->isVisible(); }));
+    // A host reports a click as Activate, and a double-click as two.
+    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 200);
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
+    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
+    EXPECT_TRUE(WaitFor([&] { return form->isVisible(); }));
+
+    // The panel restarts: the item registers with the new watcher.
+    sni.reset();
+    sni = std::make_unique<SniHost>();
+    ASSERT_TRUE(sni->ready);
+    EXPECT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
+    EXPECT_EQ(sni->Ask("read")[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
+
+    // Where no window can be closed, the desktop hears it once per run.
+    InstallWindowReachNotice(*form, true);
+    EXPECT_EQ(form->Check2->toolTip(), kWindowsOutOfReachText);
+    form->Command1->click();  // 监视下载 unticked: nothing said
+    form->Check2->setChecked(true);
+    form->Command1->click();
+    form->Command1->click();
+    EXPECT_TRUE(WaitFor([&] { return !sni->Ask("notifications").toArray().isEmpty(); }));
+    QTest::qWait(200);
+    const QJsonArray notes = sni->Ask("notifications").toArray();
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0].toArray()[1].toString(), kWindowsOutOfReachText);
+}
 
 TEST_F(TrayX11Test, IconEmbedsAndALeftDoubleClickBringsTheHiddenWindowBack) {
     ASSERT_TRUE(WaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))

@@ -2,7 +2,8 @@
 # Installation: `cmake --install` into a fresh prefix gives one program folder
 # (executables, the ARP helper, the fifteen settings files, the sounds), launcher
 # links, a valid desktop entry, the icons and manual pages, nothing writable by
-# group or others even under a lax umask; cap_net_raw lands on the helper alone
+# group or others even under a lax umask, and a new prefix whose folders are
+# 0755 under any umask; cap_net_raw lands on the helper alone
 # and is taken off the window and the scan command; a second install keeps what
 # the user saved; the program starts from its desktop entry's command (in a
 # network lab of its own, on the virtual display this test runs on) and an
@@ -52,6 +53,18 @@ pass "program folder complete"
 shared=$(find "$P" -perm /022 ! -type l)
 [ -z "$shared" ] || fail "installed with group or other write: $shared"
 pass "nothing installed is writable by group or others"
+
+# A prefix that does not exist yet, under the laxest umask and under the
+# strictest: every folder the install makes, the prefix first, is 0755 (no
+# other user may write there, every user may start the program), and every file
+# is readable by all and writable by its owner alone.
+for u in 0000 0077; do
+  N="$T/new-$u"
+  ( umask $u; cmake --install "$BUILD" --prefix "$N/usr" >/dev/null ) || fail "install under umask $u failed"
+  bad=$(find "$N" -type d ! -perm 0755; find "$N" ! -type l ! -type d \( -perm /022 -o ! -perm -444 \))
+  [ -z "$bad" ] || fail "umask $u left these modes: $(stat -c '%a %n' $bad)"
+done
+pass "a new prefix gets folders of mode 0755 under umask 0000 and 0077"
 
 caps_of() { getcap "$1" 2>/dev/null | grep -o 'cap_[a-z_,]*[=+][a-z]*'; }
 if [ "$(id -u)" -eq 0 ]; then

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs a command in a headless Wayland session of its own, with a private
+# runtime folder, WAYLAND_DISPLAY pointing at the compositor's socket and no X
+# display. The compositor and its folder are removed again when the command
+# ends, whatever its outcome.
+#   with-wayland.sh [--kwin [--grant EXE]] [--] command args...
+# sway (wlroots) by default. sway refuses to run as root: under root it runs as
+# the user nobody, in a runtime folder only that user (and root) may enter.
+# --kwin: KWin instead, as the invoking user. --grant EXE: KWin offers its window
+# management to EXE through the program's own desktop entry
+# (packaging/router-monitor.desktop.in, with EXE as its command), as it does for
+# the installed monitor.
+# Exit status: the command's, or 77 when the compositor is not installed.
+set -u
+kwin=0; grant=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --kwin) kwin=1 ;;
+    --grant) grant="$2"; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+  shift
+done
+comp=sway; [ $kwin = 1 ] && comp=kwin_wayland
+command -v $comp >/dev/null || { echo "with-wayland: $comp is not installed; skipping" >&2; exit 77; }
+
+rt=$(mktemp -d /tmp/rm-wayland.XXXXXX)
+pid=""
+cleanup() {
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  rm -rf "$rt"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+chmod 0700 "$rt"
+
+if [ $kwin = 1 ]; then
+  mkdir -p "$rt/share/applications" "$rt/config" "$rt/cache"
+  if [ -n "$grant" ]; then
+    sed "s|@RM_EXEC@|$grant|" "${RM_SOURCE_DIR:?}/packaging/router-monitor.desktop.in" \
+      >"$rt/share/applications/router-monitor.desktop"
+  fi
+  # kwin_wayland carries a file capability (cap_sys_resource) that a container
+  # may refuse at exec; a copy has none, and KWin does without.
+  cp "$(command -v kwin_wayland)" "$rt/kwin_wayland"
+  env -i PATH="$PATH" HOME="$rt" XDG_RUNTIME_DIR="$rt" XDG_DATA_DIRS="$rt/share:/usr/share" \
+    XDG_CONFIG_HOME="$rt/config" XDG_CACHE_HOME="$rt/cache" QT_QPA_PLATFORM=offscreen \
+    "$rt/kwin_wayland" --virtual --no-lockscreen --no-global-shortcuts \
+    --socket wayland-rm --width 800 --height 600 >"$rt/compositor.log" 2>&1 &
+  pid=$!
+else
+  # No XWayland: the session holds native Wayland windows only.
+  printf 'xwayland disable\n' >"$rt/config"
+  as=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown nobody:nogroup "$rt" "$rt/config"
+    as=(setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all)
+  fi
+  env -i PATH="$PATH" HOME="$rt" XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless \
+    WLR_LIBINPUT_NO_DEVICES=1 "${as[@]}" sway -c "$rt/config" >"$rt/compositor.log" 2>&1 &
+  pid=$!
+fi
+sock=""
+for _ in $(seq 200); do
+  sock=$(cd "$rt" && ls 2>/dev/null | grep -m1 '^wayland-[a-z0-9]*$')
+  [ -n "$sock" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.05
+done
+if [ -z "$sock" ]; then
+  echo "with-wayland: $comp did not start" >&2
+  cat "$rt/compositor.log" >&2
+  exit 1
+fi
+export XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="$sock"
+unset DISPLAY
+"$@" &
+cmd=$!
+wait "$cmd"
+exit $?
