@@ -91,8 +91,34 @@ std::optional<ArpReply> ProvenArpReply(std::span<const uint8_t> frame, uint8_t p
     const uint8_t* p = frame.data();
     if (!std::equal(ownMac.begin(), ownMac.end(), p)) return std::nullopt;
     if (!std::equal(reply->senderMac.begin(), reply->senderMac.end(), p + 6)) return std::nullopt;
-    if (reply->targetIp != ownIp) return std::nullopt;
+    if (reply->targetIp != ownIp || reply->targetMac != ownMac) return std::nullopt;
     return reply;
+}
+
+std::optional<ArpSighting> ArpSightingOf(std::span<const uint8_t> frame, uint8_t pktType,
+                                         const MacAddress& ownMac, uint32_t ownIp) {
+    if (frame.size() < kArpFrameSize) return std::nullopt;
+    if (pktType != kPacketHost && pktType != kPacketBroadcast) return std::nullopt;
+    const uint8_t* p = frame.data();
+    if (Get16(p + 12) != kEtherTypeArp || Get16(p + 14) != kHardwareEthernet ||
+        Get16(p + 16) != kProtocolIpv4 || p[18] != 6 || p[19] != 4)
+        return std::nullopt;
+    const uint16_t op = Get16(p + 20);
+    // A gratuitous reply goes to everybody; a reply to this machine is an answer.
+    if (op != kOpRequest && !(op == kOpReply && pktType == kPacketBroadcast)) return std::nullopt;
+    ArpSighting s;
+    std::copy(p + 22, p + 28, s.mac.begin());
+    if (!std::equal(s.mac.begin(), s.mac.end(), p + 6) || s.mac == ownMac || (s.mac[0] & 0x01) ||
+        std::all_of(s.mac.begin(), s.mac.end(), [](uint8_t b) { return b == 0; }))
+        return std::nullopt;
+    const uint32_t sender = GetIp(p + 28), target = GetIp(p + 38);
+    s.ip = sender != 0 ? sender : (op == kOpRequest ? target : 0);
+    const uint32_t mask24 = 0x00FFFFFF;  // network byte order
+    const uint8_t last = p[sender != 0 ? 31 : 41];
+    if (s.ip == 0 || s.ip == ownIp || (s.ip & mask24) != (ownIp & mask24) || last == 0 ||
+        last == 255)
+        return std::nullopt;
+    return s;
 }
 
 std::string MacText(const MacAddress& mac) {

@@ -53,11 +53,32 @@ struct ReceivedFrame {
 // The reply in `frame` when it proves itself an answer to a request of this
 // machine (`ownMac`/`ownIp` on the interface it came in on): an ARP reply
 // delivered as PACKET_HOST, its Ethernet destination our MAC, its Ethernet
-// source the MAC it claims as sender, its ARP target our address. Anything else
-// (a forged sender, a reply meant for another machine that a flooding switch
-// showed us) is nothing. Whether the sender was asked is the caller's to check.
+// source the MAC it claims as sender, its ARP target our MAC and address.
+// Anything else (a reply meant for another machine that a flooding switch
+// showed us, a sloppy forgery) is nothing. Whether the sender was asked is the
+// caller's to check. ARP proves no identity: a neighbour that forges every
+// field consistently passes, which is why answers are also compared with what
+// the sweeps already know (core/ArpSweep.h).
 std::optional<ArpReply> ProvenArpReply(std::span<const uint8_t> frame, uint8_t pktType,
                                        const MacAddress& ownMac, uint32_t ownIp);
+
+// The kernel's packet type of a frame sent to everybody (PACKET_BROADCAST).
+constexpr uint8_t kPacketBroadcast = 1;
+
+// A device heard speaking ARP on its own: who it says it is.
+struct ArpSighting {
+    uint32_t ip = 0;  // network byte order
+    MacAddress mac{};
+};
+
+// The address and MAC that a request or announcement of another device on
+// this machine's /24 (`ownIp`) gives away: a request or gratuitous reply whose
+// sender address is on the /24, or an address probe (RFC 5227: sender address
+// zero) for an address of the /24, which names the address it wants. Its
+// Ethernet source must be the sender MAC. Nothing is proven by it: a sighting
+// only says whom to ask.
+std::optional<ArpSighting> ArpSightingOf(std::span<const uint8_t> frame, uint8_t pktType,
+                                         const MacAddress& ownMac, uint32_t ownIp);
 
 // "02-52-4D-00-00-0A", and back (exactly that form; nothing for anything else).
 std::string MacText(const MacAddress& mac);

@@ -63,16 +63,31 @@ class ArpLink {
     virtual std::optional<ReceivedFrame> Receive(std::chrono::milliseconds timeout) = 0;
 };
 
+// Called when two MACs answer for one address within a sweep, or an address's
+// MAC flips back to the one it had before: `kept` is the MAC the entry keeps
+// (the one the memory knew), `other` the contradicting one.
+using ConflictFn =
+    std::function<void(const SweepHost&, const MacAddress& kept, const MacAddress& other)>;
+
 // The raw sweep: a broadcast request for every silent host at each of
-// `timing.attempts`, and at each of `timing.unicasts` a unicast one for every
-// silent host that `memory` knows (none without a memory). A frame counts only
-// when ProvenArpReply takes it and its sender is a host of the range not heard
-// yet (the first answer of a host counts, so a later forged one cannot change
-// it); `memory` learns every answer, a new MAC included. This machine's own
-// address is answered with the interface's MAC without asking the wire: the
-// kernel does not answer requests it sent itself.
+// `timing.attempts` (with `timing.sliceOnly`, the first only for the slice of
+// the silent addresses that the scan's budget in `memory` allows, the others
+// only for the known devices that stay silent), and at each of
+// `timing.unicasts` a unicast one for every silent host that `memory` knows or
+// heard speaking (a sighting: asked at once when heard mid-sweep, and at most
+// five times; at most sixteen of them a sweep). A
+// frame counts only when ProvenArpReply takes it and its sender is a host of
+// the range. A host's first answer counts, unless the memory knows it by
+// another MAC: then the known MAC is waited for, and if it answers too the
+// entry keeps it and `conflict` is told; a new MAC alone by the end is a
+// change (or a conflict, when it is the MAC the address had before). A second
+// MAC after the entry is made is a conflict. `memory` learns the answers that
+// made entries, never a conflict's MAC. This machine's own address is answered
+// with the interface's MAC without asking the wire: the kernel does not answer
+// requests it sent itself.
 void RunArpSweep(ArpLink& link, const InterfaceInfo& ifc, std::span<const SweepHost> hosts,
                  SweepClock::time_point start, const SweepTiming& timing, const AnswerFn& answer,
-                 const std::atomic<bool>& cancelled, SweepMemory* memory = nullptr);
+                 const std::atomic<bool>& cancelled, SweepMemory* memory = nullptr,
+                 const ConflictFn& conflict = {});
 
 }  // namespace rm

@@ -147,6 +147,7 @@ void RunScan(Monitor& m) {
         form.ClearItems(Control::List1);
         form.SetVisible(Control::List1, true);
     } else {
+        m.services.scanner->BeginScan();
         for (int sweep = 1; sweep <= kSweeps; ++sweep) {
             if (m.state.stopjiankong == 1) {
                 // List1 stays hidden until a later scan completes.

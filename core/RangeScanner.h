@@ -25,6 +25,10 @@ class RangeScanner {
     // "00-00-00-00-00-00" when it did not answer. Lines of an earlier call never
     // land after a later call. `list` outlives the scanner.
     virtual void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) = 0;
+    // The sweeps of one scan follow: the next Therad is its first. A scanner
+    // may ask the later sweeps of a scan less than the first (the devices it
+    // found, not every empty address again); the lines it adds are the same.
+    virtual void BeginScan() {}
 };
 
 }  // namespace rm

@@ -4,7 +4,8 @@
 //
 // Start-up. It finds the one interface holding an address in that /24, opens
 // an AF_PACKET socket bound to it behind a locked kernel filter that passes
-// only replies proving themselves answers to this machine, drops every
+// only replies proving themselves answers to this machine and the requests and
+// announcements of devices on the /24 (see ReplyFilterCode), drops every
 // capability (and sets no_new_privs), checks that none is left, and prints
 //   ready IFNAME MAC IP          e.g. "ready eth0 02-52-4D-00-FE-02 10.77.0.2"
 // Otherwise it prints one line and exits:
@@ -18,7 +19,10 @@
 // spaces). TAG is a decimal number of at most 9 digits that the client
 // chooses; every answer carries it.
 //   probe TAG A.B.C.D            -> mac TAG A.B.C.D 02-52-4D-00-00-0A
-//                                   or none TAG A.B.C.D (no answer in 1 s)
+//                                   or none TAG A.B.C.D (no answer in 1 s);
+//                                   before it, conflict TAG A.B.C.D MAC when
+//                                   another MAC answered too (the mac line
+//                                   keeps the one this helper knew)
 //   sweep TAG A.B.C. FIRST LAST [MODE]
 //                                -> host TAG N 02-52-4D-00-00-0A, one line per
 //                                   answering host number N as it arrives,
@@ -30,7 +34,15 @@
 //                                   "monitor", twice, and the devices that
 //                                   answered a sweep of the last few minutes
 //                                   are asked by unicast to the MAC they
-//                                   answered from (see core/SweepSchedule.h).
+//                                   answered from; "follow", a later sweep of
+//                                   the same scan: the known devices by
+//                                   unicast, the silent addresses only as far
+//                                   as the scan's frame budget allows (see
+//                                   core/SweepSchedule.h). Every mode also asks
+//                                   the devices heard asking or announcing, by
+//                                   unicast to the MAC they spoke from, and
+//                                   prints conflict TAG N MAC for a second MAC
+//                                   answering for N (core/ArpSweep.h).
 // A request that is not allowed gets "refused TAG REASON" (or "error REASON"
 // when not even its tag can be read), and the helper keeps serving: another
 // prefix than its own, a probe of an address outside the /24 or of its own,
@@ -42,7 +54,12 @@
 // Only requests it builds itself go out, only for addresses of its /24 other
 // than its own, at most kFramesPerSecond on average (bursts of kBurstFrames):
 // broadcast, or unicast to the MAC that a proven reply of this helper gave for
-// that address in the last few minutes. The client never names a MAC.
+// that address in the last few minutes, or that a device heard on the /24
+// spoke from for it in the last seconds. The client never names a MAC. One
+// helper serves a whole window (its probes and its sweeps): the rate holds per
+// helper, and the users allowed to run it are trusted not to start many.
+// Between requests it listens, so that a device that joins is known by the
+// next sweep.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
@@ -74,6 +91,9 @@ constexpr double kFramesPerSecond = 2000;
 constexpr double kBurstFrames = 1024;
 constexpr milliseconds kProbeFor{1000};
 constexpr milliseconds kProbeResend{250};
+// Once another MAC answered, how long a probe waits for the one it knows: the
+// answer must reach a client that waits a second in all.
+constexpr milliseconds kProbeSettle{600};
 
 // Whole lines to stdout; a client that has gone ends the helper.
 void Say(const std::string& line) {
@@ -177,12 +197,24 @@ class LineReader {
     std::string buffer_;
 };
 
+// Reads what is queued (bounded in frames and time, against a flood) and keeps
+// the devices heard speaking; replies to earlier requests are dropped.
+void Absorb(RawArpSocket& socket, const InterfaceInfo& ifc, SweepMemory& memory) {
+    const auto end = Clock::now() + milliseconds(3);
+    for (int i = 0; i < 512 && Clock::now() < end; ++i) {
+        const auto f = socket.TryReceive();
+        if (!f) return;
+        if (auto heard = ArpSightingOf(f->bytes, f->pktType, ifc.mac, ifc.ip))
+            memory.Sighted(heard->ip, heard->mac, Clock::now());
+    }
+}
+
 // The sweep loop's link: the bound socket, the rate limit, and stdin watched
 // alongside, so that the next request ends the running sweep at once.
 class HelperLink : public ArpLink {
   public:
     HelperLink(RawArpSocket& socket, const InterfaceInfo& ifc, TokenBucket& bucket,
-               LineReader& input, std::atomic<bool>& abandoned, const SweepMemory& memory)
+               LineReader& input, std::atomic<bool>& abandoned, SweepMemory& memory)
         : socket_(socket),
           ifc_(ifc),
           bucket_(bucket),
@@ -190,7 +222,8 @@ class HelperLink : public ArpLink {
           abandoned_(abandoned),
           memory_(memory) {}
 
-    void Drain() override { socket_.Drain(); }
+    // Queued replies are stale, but a device heard meanwhile is still news.
+    void Drain() override { Absorb(socket_, ifc_, memory_); }
 
     bool Send(std::span<const uint8_t> frame) override {
         // Requests of our own making only, for an address of the /24 but ours.
@@ -203,10 +236,12 @@ class HelperLink : public ArpLink {
         const auto broadcast = BuildArpRequest(ifc_.mac, ifc_.ip, target);
         if (!std::equal(broadcast.begin(), broadcast.end(), frame.begin())) {
             // A unicast request only to the MAC that last proved itself for
-            // that address, here, within the memory's few minutes.
-            const auto known = memory_.MacOf(target, Clock::now());
-            if (!known) return false;
-            const auto unicast = BuildUnicastArpRequest(ifc_.mac, ifc_.ip, target, *known);
+            // that address, here, within the memory's few minutes, or that
+            // was just heard speaking for it.
+            MacAddress to;
+            std::copy(frame.begin(), frame.begin() + 6, to.begin());
+            if (!memory_.MayAsk(target, to, Clock::now())) return false;
+            const auto unicast = BuildUnicastArpRequest(ifc_.mac, ifc_.ip, target, to);
             if (!std::equal(unicast.begin(), unicast.end(), frame.begin())) return false;
         }
         if (!bucket_.Take()) return false;
@@ -235,7 +270,7 @@ class HelperLink : public ArpLink {
     TokenBucket& bucket_;
     LineReader& input_;
     std::atomic<bool>& abandoned_;
-    const SweepMemory& memory_;
+    SweepMemory& memory_;
 };
 
 class Service {
@@ -245,6 +280,7 @@ class Service {
     int Run() {
         std::string line;
         for (;;) {
+            Listen();
             switch (input_.Next(line)) {
                 case LineReader::Result::End:
                     return 0;
@@ -258,6 +294,16 @@ class Service {
     }
 
   private:
+    // Until the next request: the devices that ask or announce meanwhile are
+    // kept as sightings.
+    void Listen() {
+        while (!input_.Pending()) {
+            pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {socket_.fd(), POLLIN, 0}};
+            if (poll(p, 2, -1) < 0 && errno != EINTR) return;
+            if (p[1].revents & POLLIN) Absorb(socket_, ifc_, memory_);
+        }
+    }
+
     void Handle(std::string_view line) {
         const auto w = Words(line);
         uint32_t tag = 0;
@@ -296,21 +342,46 @@ class Service {
         std::atomic<bool> abandoned{false};
         HelperLink link(socket_, ifc_, bucket_, input_, abandoned, memory_);
         link.Drain();
-        const auto request = BuildArpRequest(ifc_.mac, ifc_.ip, ip);
-        const auto end = Clock::now() + kProbeFor;
-        auto nextSend = Clock::now();
+        const auto start = Clock::now();
+        const auto known = memory_.MacOf(ip, start);
+        std::optional<MacAddress> stranger;  // another MAC that answered first
+        auto answer = [&](const MacAddress& mac, const std::optional<MacAddress>& other) {
+            if (other) Say("conflict " + tag + " " + IpText(ip) + " " + MacText(*other));
+            else memory_.Heard(ip, mac, Clock::now());
+            Say("mac " + tag + " " + IpText(ip) + " " + MacText(mac));
+        };
+        const auto end = start + kProbeFor;
+        auto nextSend = start;
+        bool first = true;
         while (!abandoned) {
             const auto now = Clock::now();
+            if (stranger && now >= start + kProbeSettle) {
+                // The known MAC stayed silent: a device with a new MAC, unless
+                // the address flips back to one it had.
+                if (memory_.WasBefore(ip, *stranger)) return answer(*known, stranger);
+                return answer(*stranger, std::nullopt);
+            }
             if (now >= end) return Say("none " + tag + " " + IpText(ip));
             if (now >= nextSend) {
-                link.Send(request);
+                // The first request to everybody, the resends to the MAC known.
+                if (first || !known) link.Send(BuildArpRequest(ifc_.mac, ifc_.ip, ip));
+                else link.Send(BuildUnicastArpRequest(ifc_.mac, ifc_.ip, ip, *known));
+                first = false;
                 nextSend = now + kProbeResend;
             }
             const auto wait = std::chrono::ceil<milliseconds>(std::min(end, nextSend) - now);
             for (auto f = link.Receive(wait); f; f = link.Receive(milliseconds(0))) {
                 const auto reply = ProvenArpReply(f->bytes, f->pktType, ifc_.mac, ifc_.ip);
-                if (reply && reply->senderIp == ip)
-                    return Say("mac " + tag + " " + IpText(ip) + " " + MacText(reply->senderMac));
+                if (!reply) {
+                    if (auto heard = ArpSightingOf(f->bytes, f->pktType, ifc_.mac, ifc_.ip))
+                        memory_.Sighted(heard->ip, heard->mac, Clock::now());
+                } else if (reply->senderIp == ip) {
+                    const MacAddress& mac = reply->senderMac;
+                    if (!known || mac == *known) {
+                        return answer(mac, stranger);
+                    }
+                    if (!stranger) stranger = mac;
+                }
                 if (Clock::now() >= end) break;
             }
         }
@@ -328,7 +399,10 @@ class Service {
             [&tag](const SweepHost& h, const MacAddress& mac) {
                 Say("host " + tag + " " + std::to_string(h.number) + " " + MacText(mac));
             },
-            abandoned, &memory_);
+            abandoned, &memory_,
+            [&tag](const SweepHost& h, const MacAddress&, const MacAddress& other) {
+                Say("conflict " + tag + " " + std::to_string(h.number) + " " + MacText(other));
+            });
         if (!abandoned) Say("done " + tag);
     }
 
@@ -336,8 +410,9 @@ class Service {
     const InterfaceInfo& ifc_;
     TokenBucket bucket_;
     LineReader input_;
-    // The devices of this /24 that answered recently; the helper lives as long
-    // as its client, so this spans that client's sweeps.
+    // The devices of this /24 that answered recently or were heard, and the
+    // running scan's account; the helper lives as long as its client, so this
+    // spans that client's probes and sweeps.
     SweepMemory memory_;
 };
 

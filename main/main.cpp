@@ -14,6 +14,7 @@
 #include "gui/qt/Form1.h"
 #include "gui/qt/QtFrontEnd.h"
 #include "gui/qt/WindowReachNotice.h"
+#include "platform/linux/ArpHelperClient.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/RawArpSocket.h"
 #include "scanner/ArpRangeScanner.h"
@@ -42,11 +43,13 @@ int main(int argc, char** argv) {
     // Every service first; the window comes last, made together with its logic.
     rm::Form1* window = nullptr;
     const rm::ParentFn parent = [&window]() -> QWidget* { return window; };
-    auto arp = rm::MakeLinuxArpResolver();
+    // One router-monitor-arp for the window: its probes and sweeps share it.
+    auto arpHelper = std::make_shared<rm::ArpHelperClient>();
+    auto arp = rm::MakeLinuxArpResolver(arpHelper);
     auto addresses = rm::MakeLinuxAddressTable();
     auto sockets = rm::MakeLinuxSocketLibrary();
     auto localAddress = rm::MakeLinuxLocalAddress();
-    auto scanner = rm::MakeArpRangeScanner();
+    auto scanner = rm::MakeArpRangeScanner(arpHelper);
     // The window and its dialogs are never closed or minimised by a title
     // fragment: on X11 they are skipped by id, and by _NET_WM_PID where it is
     // set; on Wayland by the application id and by their titles. XWayland

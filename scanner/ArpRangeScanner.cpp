@@ -1,8 +1,11 @@
 // The worker thread behind Therad and the hand-over of entries to the list.
 #include "scanner/ArpRangeScanner.h"
 
+#include "platform/linux/ArpHelperClient.h"
+
 #include <QMetaObject>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace rm {
@@ -32,6 +35,7 @@ void ArpRangeScanner::Therad(const std::string& prefix, HostList& list, int32_t 
     job.first = first;
     job.last = last;
     job.start = SweepClock::now();
+    job.firstOfScan = std::exchange(scanBegins_, false);
     job.list = &list;
     job.listObject = dynamic_cast<QObject*>(&list);
     {
@@ -74,6 +78,7 @@ void ArpRangeScanner::Sweep(const Job& job) {
             break;
         }
     }
+    if (job.firstOfScan) method_->BeginScan();
     if (ifc) {
         method_->Run(
             *ifc, hosts, job.start,
@@ -102,10 +107,12 @@ void ArpRangeScanner::Post(const Job& job, int host, QString line) {
         Qt::QueuedConnection);
 }
 
-std::unique_ptr<RangeScanner> MakeArpRangeScanner() {
+std::unique_ptr<RangeScanner> MakeArpRangeScanner(std::shared_ptr<ArpHelperClient> helper) {
     // The window sweeps the same network every few seconds: retries go by
-    // unicast to the devices that answered a moment ago.
-    return std::make_unique<ArpRangeScanner>(MakeArpSweep({}, {}, SweepMode::Monitor),
+    // unicast to the devices that answered a moment ago, and the later sweeps
+    // of a scan ask little more than those.
+    if (!helper) helper = std::make_shared<ArpHelperClient>();
+    return std::make_unique<ArpRangeScanner>(MakeArpSweepThrough(std::move(helper), {}, SweepMode::Monitor),
                                              [] { return &OuiVendors::System(); });
 }
 

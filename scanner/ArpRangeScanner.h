@@ -38,6 +38,7 @@ class ArpRangeScanner : public QObject, public RangeScanner {
     ~ArpRangeScanner() override;
 
     void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) override;
+    void BeginScan() override { scanBegins_ = true; }
 
     const char* MethodName() const { return method_->Name(); }
 
@@ -47,6 +48,7 @@ class ArpRangeScanner : public QObject, public RangeScanner {
         QByteArray prefix;
         int32_t first = 0, last = 0;
         SweepClock::time_point start;
+        bool firstOfScan = false;
         HostList* list = nullptr;
         // Set when the list is a Qt object: entries are not posted to one that is gone.
         QPointer<QObject> listObject;
@@ -62,6 +64,7 @@ class ArpRangeScanner : public QObject, public RangeScanner {
     const OuiVendors* vendors_ = nullptr;
     std::atomic<uint64_t> generation_{0};
     std::atomic<bool> superseded_{false};
+    bool scanBegins_ = false;  // UI thread only
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<Job> pending_;
@@ -69,8 +72,10 @@ class ArpRangeScanner : public QObject, public RangeScanner {
     std::thread worker_;
 };
 
+class ArpHelperClient;
 // The scanner main() wires in: raw ARP through router-monitor-arp when it can
-// serve, the kernel's neighbour table otherwise.
-std::unique_ptr<RangeScanner> MakeArpRangeScanner();
+// serve, the kernel's neighbour table otherwise. `helper`: the window's one
+// helper client, shared with its probe; none: a client of its own.
+std::unique_ptr<RangeScanner> MakeArpRangeScanner(std::shared_ptr<ArpHelperClient> helper = {});
 
 }  // namespace rm

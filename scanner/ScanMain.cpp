@@ -1,7 +1,9 @@
 // router-monitor-scan [--gentle | --monitor] [--repeat N] PREFIX FIRST LAST:
 // a sweep of the range scanner, printed as the lines the monitor's host list
 // would receive, then a summary line. Users run it to see what the monitor
-// sees; the benchmark runs it.
+// sees; the benchmark runs it. An address for which two MACs answered gets a
+// line of its own before the list:
+//   conflict 10.77.0.11 listed 02-52-4D-00-00-01 also 02-AA-BB-CC-DD-EE
 #include <sys/resource.h>
 
 #include <QString>
@@ -24,8 +26,10 @@ int Usage() {
         "       (e.g. 192.168.1. 1 254)\n"
         "  default    asks every silent address up to seven times by broadcast\n"
         "  --gentle   asks every address at most twice by broadcast\n"
-        "  --monitor  as the monitor does: twice by broadcast, and devices that\n"
-        "             answered an earlier sweep of this run again by unicast\n"
+        "  --monitor  as the monitor's scans do: each ten sweeps are one scan,\n"
+        "             whose first asks every address once by broadcast and the\n"
+        "             devices it knows again by unicast; the later ones ask those\n"
+        "             devices, the ones heard joining, and a few empty addresses\n"
         "  --repeat N makes N sweeps (1..10000) one after the other through one\n"
         "             helper, each printed as its list and summary\n");
     return 2;
@@ -85,7 +89,13 @@ int main(int argc, char** argv) {
     // sweep (the window starts it once and keeps it).
     if (ifc) method->Prepare(hosts);
 
+    std::vector<std::pair<int, MacAddress>> conflicts;  // host number, the other MAC
+    method->OnConflict(
+        [&](const SweepHost& h, const MacAddress& other) { conflicts.emplace_back(h.number, other); });
     for (int32_t round = 0; round < repeat; ++round) {
+        // As the monitor's cycle: a scan is at most ten sweeps.
+        if (round % kSweepsPerScan == 0) method->BeginScan();
+        conflicts.clear();
         std::vector<std::optional<MacAddress>> macs(hosts.size());
         std::atomic<bool> never{false};
         const double cpuBefore = CpuMs();
@@ -102,6 +112,12 @@ int main(int argc, char** argv) {
             std::chrono::duration_cast<std::chrono::microseconds>(SweepClock::now() - start);
         const double cpu = CpuMs() - cpuBefore;
 
+        for (const auto& [number, other] : conflicts) {
+            const auto& listed = macs[size_t(number - hosts.front().number)];
+            std::printf("conflict %s%d listed %s also %s\n", prefix.c_str(), number,
+                        listed ? MacText(*listed).c_str() : "00-00-00-00-00-00",
+                        MacText(other).c_str());
+        }
         int answered = 0;
         for (size_t i = 0; i < hosts.size(); ++i) {
             const QString address =

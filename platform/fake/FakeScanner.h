@@ -19,6 +19,9 @@ class FakeRangeScanner : public RangeScanner {
     };
     std::vector<std::vector<std::string>> sweeps;  // lines per sweep
     std::vector<Call> calls;
+    std::vector<size_t> scansBegun;  // how many calls came before each BeginScan
+
+    void BeginScan() override { scansBegun.push_back(calls.size()); }
 
     void Therad(const std::string& prefix, HostList& list, int32_t first, int32_t last) override {
         calls.push_back({prefix, first, last});

@@ -128,7 +128,18 @@ std::string ArpHelperClient::BesideThisProgram() {
     return self.substr(0, slash + 1) + kHelperName;
 }
 
+pid_t ArpHelperClient::pid() const {
+    std::lock_guard lock(mutex_);
+    return pid_;
+}
+
+std::string ArpHelperClient::lastRefusal() const {
+    std::lock_guard lock(mutex_);
+    return refusal_;
+}
+
 bool ArpHelperClient::ServeNetworkOf(uint32_t ip) {
+    std::lock_guard lock(mutex_);
     const uint32_t network = ip & kMask24;
     if (pid_ != 0 && network_ == network) return true;
     if (failedNetwork_ && *failedNetwork_ == network) return false;
@@ -263,6 +274,8 @@ ArpHelperClient::Read ArpHelperClient::ReadLine(std::string& line, Clock::time_p
 }
 
 std::optional<MacAddress> ArpHelperClient::Probe(uint32_t ip, Clock::time_point deadline) {
+    std::unique_lock lock(mutex_, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return std::nullopt;
     if (pid_ == 0 || (ip & kMask24) != network_) return std::nullopt;
     const std::string tag = std::to_string(++nextTag_);
     const std::string address = IpText(ip);
@@ -280,6 +293,7 @@ std::optional<MacAddress> ArpHelperClient::Probe(uint32_t ip, Clock::time_point 
         }
         const auto w = Words(line);
         if (w.size() < 2 || w[1] != tag) continue;  // an answer to an earlier request
+        if (w.size() == 4 && w[0] == "conflict") continue;  // the mac line follows
         if (w.size() == 4 && w[0] == "mac" && w[2] == address) {
             if (auto mac = ParseDeviceMac(w[3])) return mac;
         }
@@ -287,9 +301,11 @@ std::optional<MacAddress> ArpHelperClient::Probe(uint32_t ip, Clock::time_point 
     }
 }
 
-bool ArpHelperClient::Sweep(int first, int last, Clock::time_point deadline,
-                            const std::function<void(int, const MacAddress&)>& host,
-                            const std::atomic<bool>& cancelled, std::string_view modeWord) {
+bool ArpHelperClient::Sweep(int first, int last, Clock::time_point deadline, const HostFn& host,
+                            const std::atomic<bool>& cancelled, std::string_view modeWord,
+                            const HostFn& conflict) {
+    std::unique_lock lock(mutex_, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return true;  // nothing heard in time
     if (pid_ == 0 || first < 0 || last > 255 || first > last) return false;
     for (char c : modeWord) {
         if (c < 'a' || c > 'z') return false;  // one word, never a second request
@@ -322,9 +338,16 @@ bool ArpHelperClient::Sweep(int first, int last, Clock::time_point deadline,
         if (w.size() < 2 || w[1] != tag) continue;  // late lines of an earlier request
         if (w[0] == "done" && w.size() == 2) return true;
         uint32_t number = 0;
-        if (w[0] != "host" || w.size() != 4 || !ParseNumber(w[2], 255, number)) continue;
+        if ((w[0] != "host" && w[0] != "conflict") || w.size() != 4 ||
+            !ParseNumber(w[2], 255, number))
+            continue;
         const auto mac = ParseDeviceMac(w[3]);
-        if (!mac || int(number) < first || int(number) > last || heard[number - first]) continue;
+        if (!mac || int(number) < first || int(number) > last) continue;
+        if (w[0] == "conflict") {
+            if (conflict) conflict(int(number), *mac);
+            continue;
+        }
+        if (heard[number - first]) continue;
         heard[number - first] = true;
         host(int(number), *mac);
     }

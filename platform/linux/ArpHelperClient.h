@@ -2,9 +2,10 @@
 // CAP_NET_RAW. The helper is started beside the running executable with an
 // empty environment and no other open file, serves one /24 and is spoken to
 // over its stdin/stdout (the protocol is described in helper/ArpHelperMain.cpp).
-// Everything it prints is checked: it is another process. Free of Qt; one
-// client per user (the probe and the range scanner each have their own), used
-// from one thread at a time.
+// Everything it prints is checked: it is another process. Free of Qt. One
+// client, and so one helper, serves a whole window: the probe on the UI thread
+// and the range scanner on its worker share it, one request at a time (a
+// caller waits for the other's request to end, within its own deadline).
 #pragma once
 
 #include <sys/types.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,14 +53,17 @@ class ArpHelperClient {
     // sweep when the next request comes). `modeWord` empty: the helper's
     // default schedule; else one of its mode words ("gentle", "monitor").
     // False when the helper failed.
-    bool Sweep(int first, int last, Clock::time_point deadline,
-               const std::function<void(int, const MacAddress&)>& host,
-               const std::atomic<bool>& cancelled, std::string_view modeWord = {});
+    // `conflict`, when given, is told of each "conflict" line: the host number
+    // and the MAC that contradicted the one listed.
+    using HostFn = std::function<void(int, const MacAddress&)>;
+    bool Sweep(int first, int last, Clock::time_point deadline, const HostFn& host,
+               const std::atomic<bool>& cancelled, std::string_view modeWord = {},
+               const HostFn& conflict = {});
 
     // The helper's process while one runs, else 0.
-    pid_t pid() const { return pid_; }
+    pid_t pid() const;
     // What the last start said when it did not serve ("unavailable ...", ...).
-    const std::string& lastRefusal() const { return refusal_; }
+    std::string lastRefusal() const;
 
   private:
     enum class Read { Line, Timeout, Dead };
@@ -68,6 +73,7 @@ class ArpHelperClient {
     Read ReadLine(std::string& line, Clock::time_point deadline);
 
     std::string path_;
+    mutable std::timed_mutex mutex_;  // one request at a time, whichever thread asks
     pid_t pid_ = 0;
     int toHelper_ = -1, fromHelper_ = -1;
     std::string buffer_;

@@ -58,7 +58,14 @@ LinuxArpResolver::LinuxArpResolver(Path path, std::chrono::milliseconds timeout,
     : path_(path),
       last_(path == Path::Auto ? Path::Kernel : path),
       timeout_(timeout),
-      helper_(std::make_unique<ArpHelperClient>(std::move(helperPath))) {}
+      helper_(std::make_shared<ArpHelperClient>(std::move(helperPath))) {}
+
+LinuxArpResolver::LinuxArpResolver(std::shared_ptr<ArpHelperClient> helper, Path path,
+                                   std::chrono::milliseconds timeout)
+    : path_(path),
+      last_(path == Path::Auto ? Path::Kernel : path),
+      timeout_(timeout),
+      helper_(std::move(helper)) {}
 
 LinuxArpResolver::~LinuxArpResolver() = default;
 
@@ -102,7 +109,8 @@ uint32_t LinuxArpResolver::SendArp(uint32_t dest, uint32_t, uint8_t* mac, uint32
     return 0;
 }
 
-std::unique_ptr<ArpResolver> MakeLinuxArpResolver() {
+std::unique_ptr<ArpResolver> MakeLinuxArpResolver(std::shared_ptr<ArpHelperClient> helper) {
+    if (helper) return std::make_unique<LinuxArpResolver>(std::move(helper));
     return std::make_unique<LinuxArpResolver>();
 }
 

@@ -29,6 +29,9 @@ class LinuxArpResolver : public ArpResolver {
     explicit LinuxArpResolver(Path path = Path::Auto,
                               std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
                               std::string helperPath = {});
+    // Through `helper`, a client that others (the range scanner) may share.
+    LinuxArpResolver(std::shared_ptr<ArpHelperClient> helper, Path path = Path::Auto,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
     ~LinuxArpResolver() override;
 
     uint32_t SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) override;
@@ -40,7 +43,7 @@ class LinuxArpResolver : public ArpResolver {
     Path path_;
     Path last_ = Path::Kernel;
     std::chrono::milliseconds timeout_;
-    std::unique_ptr<ArpHelperClient> helper_;
+    std::shared_ptr<ArpHelperClient> helper_;
 };
 
 }  // namespace rm

@@ -18,7 +18,10 @@
 namespace rm {
 
 // Network (rtnetlink, AF_PACKET, the system resolver).
-std::unique_ptr<ArpResolver> MakeLinuxArpResolver();
+class ArpHelperClient;
+// `helper`: the window's one router-monitor-arp client, shared with its range
+// scanner; none: a client of its own.
+std::unique_ptr<ArpResolver> MakeLinuxArpResolver(std::shared_ptr<ArpHelperClient> helper = {});
 std::unique_ptr<AddressTable> MakeLinuxAddressTable();
 std::unique_ptr<SocketLibrary> MakeLinuxSocketLibrary();
 std::unique_ptr<LocalAddress> MakeLinuxLocalAddress();

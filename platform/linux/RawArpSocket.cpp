@@ -89,23 +89,34 @@ std::optional<InterfaceInfo> InterfaceOn24(uint32_t ip) {
 }
 
 std::vector<sock_filter> ReplyFilterCode(const MacAddress& mac, uint32_t ip) {
-    // Each check jumps to the final "drop" when it fails; the offsets are
-    // filled in once the program's length is known.
-    std::vector<sock_filter> code;
-    std::vector<size_t> checks;
-    auto load = [&code](uint16_t size, uint32_t at) {
-        code.push_back({uint16_t(BPF_LD | size | BPF_ABS), 0, 0, at});
+    // A small assembler: jumps name their targets, resolved once the program
+    // is whole (classic BPF jumps only forward).
+    enum Label { kNone, kDrop, kAccept, kHost, kReply, kBroadcast, kRequest, kProbe, kCount };
+    struct Op {
+        sock_filter f;
+        Label jt, jf;
     };
-    auto expect = [&](uint32_t k) {
-        checks.push_back(code.size());
-        code.push_back({BPF_JMP | BPF_JEQ | BPF_K, 0, 0, k});
+    std::vector<Op> ops;
+    size_t at[kCount] = {};
+    auto here = [&](Label l) { at[l] = ops.size(); };
+    auto load = [&](uint16_t size, uint32_t k) {
+        ops.push_back({{uint16_t(BPF_LD | size | BPF_ABS), 0, 0, k}, kNone, kNone});
     };
-    auto expectX = [&] {
-        checks.push_back(code.size());
-        code.push_back({BPF_JMP | BPF_JEQ | BPF_X, 0, 0, 0});
+    auto jeq = [&](uint32_t k, Label jt, Label jf) {
+        ops.push_back({{BPF_JMP | BPF_JEQ | BPF_K, 0, 0, k}, jt, jf});
     };
-    load(BPF_W, uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE));
-    expect(PACKET_HOST);
+    // Falls through when equal, drops otherwise.
+    auto expect = [&](uint32_t k) { jeq(k, kNone, kDrop); };
+    auto expectX = [&] { ops.push_back({{BPF_JMP | BPF_JEQ | BPF_X, 0, 0, 0}, kNone, kDrop}); };
+    auto tax = [&] { ops.push_back({{BPF_MISC | BPF_TAX, 0, 0, 0}, kNone, kNone}); };
+    auto mask = [&](uint32_t k) { ops.push_back({{BPF_ALU | BPF_AND | BPF_K, 0, 0, k}, kNone, kNone}); };
+    auto ret = [&](uint32_t k) { ops.push_back({{BPF_RET | BPF_K, 0, 0, k}, kNone, kNone}); };
+    const uint32_t mac4 =
+        uint32_t(mac[0]) << 24 | uint32_t(mac[1]) << 16 | uint32_t(mac[2]) << 8 | mac[3];
+    const uint32_t mac2 = uint32_t(mac[4]) << 8 | mac[5];
+    const uint32_t network = ntohl(ip) & 0xFFFFFF00;
+
+    // Every frame: Ethernet/IPv4 ARP whose Ethernet source is its sender MAC.
     load(BPF_H, 12);
     expect(ETH_P_ARP);
     load(BPF_H, 14);
@@ -114,27 +125,68 @@ std::vector<sock_filter> ReplyFilterCode(const MacAddress& mac, uint32_t ip) {
     expect(ETH_P_IP);
     load(BPF_H, 18);
     expect(0x0604);  // hardware length 6, protocol length 4
-    load(BPF_H, 20);
-    expect(2);  // reply
-    load(BPF_W, 0);
-    expect(uint32_t(mac[0]) << 24 | uint32_t(mac[1]) << 16 | uint32_t(mac[2]) << 8 | mac[3]);
-    load(BPF_H, 4);
-    expect(uint32_t(mac[4]) << 8 | mac[5]);
-    load(BPF_W, 38);
-    expect(ntohl(ip));
-    // Ethernet source (6..11) equal to the ARP sender MAC (22..27).
     load(BPF_W, 6);
-    code.push_back({BPF_MISC | BPF_TAX, 0, 0, 0});
+    tax();
     load(BPF_W, 22);
     expectX();
     load(BPF_H, 10);
-    code.push_back({BPF_MISC | BPF_TAX, 0, 0, 0});
+    tax();
     load(BPF_H, 26);
     expectX();
-    code.push_back({BPF_RET | BPF_K, 0, 0, 0xFFFF});
-    const size_t drop = code.size();
-    code.push_back({BPF_RET | BPF_K, 0, 0, 0});
-    for (size_t at : checks) code[at].jf = uint8_t(drop - at - 1);
+    load(BPF_W, uint32_t(SKF_AD_OFF + SKF_AD_PKTTYPE));
+    jeq(PACKET_HOST, kHost, kNone);
+    jeq(PACKET_BROADCAST, kBroadcast, kDrop);
+
+    // To this machine: a reply to it, or a request of a neighbour.
+    here(kHost);
+    load(BPF_H, 20);
+    jeq(2, kReply, kNone);
+    jeq(1, kRequest, kDrop);
+    here(kReply);
+    load(BPF_W, 0);
+    expect(mac4);
+    load(BPF_H, 4);
+    expect(mac2);
+    load(BPF_W, 38);
+    expect(ntohl(ip));
+    load(BPF_W, 32);
+    expect(mac4);
+    load(BPF_H, 36);
+    jeq(mac2, kAccept, kDrop);
+
+    // To everybody: a request, or a gratuitous reply (an announcement).
+    here(kBroadcast);
+    load(BPF_H, 20);
+    jeq(1, kRequest, kNone);
+    jeq(2, kNone, kDrop);
+    load(BPF_W, 28);  // a gratuitous reply names its sender
+    jeq(0, kDrop, kNone);
+    mask(0xFFFFFF00);
+    jeq(network, kAccept, kDrop);
+    // A sender on this /24, or an address probe (sender zero) for one.
+    here(kRequest);
+    load(BPF_W, 28);
+    jeq(0, kProbe, kNone);
+    mask(0xFFFFFF00);
+    jeq(network, kAccept, kDrop);
+    here(kProbe);
+    load(BPF_W, 38);
+    mask(0xFFFFFF00);
+    jeq(network, kAccept, kDrop);
+
+    here(kAccept);
+    ret(0xFFFF);
+    here(kDrop);
+    ret(0);
+
+    std::vector<sock_filter> code;
+    for (size_t i = 0; i < ops.size(); ++i) {
+        sock_filter f = ops[i].f;
+        auto offset = [&](Label l) { return l == kNone ? uint8_t(0) : uint8_t(at[l] - i - 1); };
+        f.jt = offset(ops[i].jt);
+        f.jf = offset(ops[i].jf);
+        code.push_back(f);
+    }
     return code;
 }
 

@@ -1,7 +1,7 @@
 // The raw ARP transport of router-monitor-arp, the only program that holds
 // CAP_NET_RAW: an AF_PACKET socket bound to one interface, behind a locked
 // kernel filter that lets through only replies proving themselves answers to
-// this machine. Also the lookup of the interface that carries an address and
+// this machine and the requests and announcements of its /24's devices. Also the lookup of the interface that carries an address and
 // the capability drops. Free of Qt: the helper links it.
 #pragma once
 
@@ -30,10 +30,14 @@ std::optional<InterfaceInfo> InterfaceFor(uint32_t ip);
 // is then no longer the user's choice).
 std::optional<InterfaceInfo> InterfaceOn24(uint32_t ip);
 
-// The classic BPF program of the reply socket: ethertype ARP, Ethernet/IPv4
-// lengths, opcode reply, packet type PACKET_HOST, Ethernet destination `mac`,
-// ARP target `ip` (network byte order), Ethernet source equal to the ARP
-// sender MAC. Everything else is dropped in the kernel.
+// The classic BPF program of the helper's socket. It passes Ethernet/IPv4 ARP
+// whose Ethernet source equals its sender MAC, and of that only: replies
+// delivered as PACKET_HOST to `mac`, with ARP target `mac` and `ip` (network
+// byte order); and requests or broadcast announcements of a sender on the /24
+// of `ip` (or address probes, sender zero, for an address of it), which tell
+// of devices that join. Everything else is dropped in the kernel. It passes
+// exactly what ProvenArpReply or ArpSightingOf take (but for the ends of the
+// range and group sender MACs, which those refuse).
 std::vector<sock_filter> ReplyFilterCode(const MacAddress& mac, uint32_t ip);
 
 class RawArpSocket {

@@ -1,5 +1,6 @@
 // router-monitor-arp for real inside the network lab: what it links, what it
-// keeps of its privilege, what it refuses, and that it serves what it should.
+// keeps of its privilege, what it refuses, that it serves what it should, hears
+// devices that join, and tells of a neighbour that forges replies.
 // Started as its clients start it: an empty environment, pipes, no shell.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,6 +20,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "helper/LabForger.h"
 
 namespace rm {
 namespace {
@@ -347,6 +350,119 @@ TEST_F(HelperLab, WithoutTheCapabilityItIsUnavailable) {
                         "--inh-caps=-all", "--"});
     EXPECT_EQ(h.Line(), "unavailable no CAP_NET_RAW");
     EXPECT_EQ(h.Exit(), 0);
+}
+
+// The lines of one request up to its "done" (or nothing more within 3 s).
+std::vector<std::string> UntilDone(Helper& h, const std::string& tag) {
+    std::vector<std::string> lines;
+    for (std::string l = h.Line(); l != "done " + tag && l != "<none>"; l = h.Line())
+        lines.push_back(l);
+    return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::string HostMac(int k) {  // host k's MAC text, as netlab.sh gives it
+    char text[18];
+    std::snprintf(text, sizeof text, "02-52-4D-00-00-%02X", k);
+    return text;
+}
+
+// Host 4 joins while a scan runs: silent, a later sweep of the scan does not
+// ask its address (the budget of ten addresses leaves no slice); once it sends
+// its first packet (and with it an ARP request), the next sweep asks it by
+// unicast to the MAC it spoke from and lists it. When it leaves it is gone
+// from the next sweep.
+TEST_F(HelperLab, AJoinThatSpeaksIsListedByTheNextSweep) {
+    auto lab = [](const std::string& args) {
+        return Shell(Env("RM_LAB_SCRIPT") + " " + args.substr(0, args.find(' ')) + " " +
+                     Env("RM_LAB_NAME") + args.substr(args.find(' ')) + " 2>&1");
+    };
+    lab("leave h4");
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    h.Send("sweep 1 " + prefix + " 11 20 monitor\n");
+    auto lines = UntilDone(h, "1");
+    EXPECT_TRUE(Has(lines, "host 1 13 " + HostMac(3)));
+    EXPECT_FALSE(Has(lines, "host 1 14 " + HostMac(4)));
+    lab("join h4");
+    lab("in h4 ip neigh flush dev eth0");
+    h.Send("sweep 2 " + prefix + " 11 20 follow\n");
+    lines = UntilDone(h, "2");
+    EXPECT_TRUE(Has(lines, "host 2 11 " + HostMac(1)));
+    EXPECT_FALSE(Has(lines, "host 2 14 " + HostMac(4))) << "silent, and no slice to ask it";
+    // Its first packet: a datagram to the router, for which it asks the router's MAC.
+    lab("in h4 bash -c 'echo > /dev/udp/" + Env("RM_LAB_ROUTER_IP") + "/9'");
+    h.Send("sweep 3 " + prefix + " 11 20 follow\n");
+    lines = UntilDone(h, "3");
+    EXPECT_TRUE(Has(lines, "host 3 14 " + HostMac(4)));
+    lab("leave h4");
+    h.Send("sweep 4 " + prefix + " 11 20 follow\n");
+    lines = UntilDone(h, "4");
+    EXPECT_TRUE(Has(lines, "host 4 13 " + HostMac(3)));
+    EXPECT_FALSE(Has(lines, "host 4 14 " + HostMac(4)));
+    lab("join h4");
+}
+
+// A neighbour (host 2's namespace) floods replies that pass every check, for
+// the router's address and host 1's, from a MAC of its own. The probe of the
+// router still gives the router's MAC, every time; a sweep lists the known
+// MACs and says "conflict" for both addresses; no unicast goes to the liar.
+TEST_F(HelperUnicastLab, ForgedRouterAndHostRepliesAreConflictsThatChangeNothing) {
+    const uint32_t me = inet_addr(Env("RM_LAB_SCANNER_IP").c_str());
+    const MacAddress myMac = *ParseMacText(Env("RM_LAB_SCANNER_MAC"));
+    const MacAddress liar{0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
+    const std::string router = Env("RM_LAB_ROUTER_IP"), routerMac = Env("RM_LAB_ROUTER_MAC");
+    auto forged = [&](const std::string& ip) {
+        lab::ForgedFrame f{myMac, liar, liar, inet_addr(ip.c_str()), me};
+        f.targetMac = myMac;
+        return f.Bytes();
+    };
+    const std::string rules =
+        "add table bridge unicast_test\n"
+        "add chain bridge unicast_test passing { type filter hook forward priority -10; }\n"
+        "add rule bridge unicast_test passing iifname \"p-scan\" ether daddr "
+        "02:52:4d:00:aa:99 counter\n";
+    const std::string file = "/tmp/unicast_test.nft." + std::to_string(getpid());
+    std::ofstream(file) << rules;
+    const std::string loaded = Nft("-f " + file);
+    std::remove(file.c_str());
+    ASSERT_EQ(loaded, "") << loaded;
+
+    Helper h({prefix});
+    ASSERT_EQ(h.Line(), Ready());
+    // Known before the liar speaks.
+    h.Send("sweep 1 " + prefix + " 0 20 monitor\n");
+    auto lines = UntilDone(h, "1");
+    ASSERT_TRUE(Has(lines, "host 1 1 " + routerMac));
+    ASSERT_TRUE(Has(lines, "host 1 11 " + HostMac(1)));
+
+    const pid_t child = lab::SendFrom(Env("RM_LAB_NAME") + "-h2",
+                                      {forged(router), forged(prefix + "11")}, 5000);
+    usleep(50 * 1000);
+    for (int i = 0; i < 5; ++i) {
+        const std::string tag = std::to_string(10 + i);
+        h.Send("probe " + tag + " " + router + "\n");
+        std::string line = h.Line();
+        if (line.rfind("conflict ", 0) == 0) {
+            EXPECT_EQ(line, "conflict " + tag + " " + router + " 02-52-4D-00-AA-99");
+            line = h.Line();
+        }
+        EXPECT_EQ(line, "mac " + tag + " " + router + " " + routerMac);
+    }
+    for (const char* mode : {"monitor", "follow"}) {
+        h.Send("sweep 2 " + prefix + " 0 20 " + mode + "\n");
+        lines = UntilDone(h, "2");
+        EXPECT_TRUE(Has(lines, "host 2 1 " + routerMac)) << mode;
+        EXPECT_TRUE(Has(lines, "host 2 11 " + HostMac(1))) << mode;
+        EXPECT_TRUE(Has(lines, "conflict 2 1 02-52-4D-00-AA-99")) << mode;
+        EXPECT_TRUE(Has(lines, "conflict 2 11 02-52-4D-00-AA-99")) << mode;
+    }
+    EXPECT_EQ(lab::Reap(child), 0);
+    const std::string counted = Nft("list chain bridge unicast_test passing");
+    EXPECT_NE(counted.find("packets 0 "), std::string::npos) << counted;
 }
 
 }  // namespace

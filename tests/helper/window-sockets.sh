@@ -77,6 +77,9 @@ for c in $(children); do
 done
 [ -n "$held" ] || fail "no helper of the window holds the packet socket"
 pass "the packet sockets belong to the window's router-monitor-arp children"
+# Its probes and its sweeps share one helper: the helper's rate limit is the window's.
+[ "$(children | wc -l)" -eq 1 ] || fail "the window runs $(children | wc -l) helpers: $(children | tr '\n' ' ')"
+pass "one helper serves the window's probes and sweeps"
 for c in $(children); do
   caps=$(awk '/^Cap(Eff|Prm|Inh|Amb):/ {print $2}' "/proc/$c/status" | sort -u)
   [ "$caps" = 0000000000000000 ] || fail "helper $c keeps capabilities: $caps"

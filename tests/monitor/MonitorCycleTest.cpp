@@ -130,6 +130,7 @@ TEST_F(MonitorCycleTest, NobodyFoundRunsTenSweepsOfOneAndAHalfSeconds) {
     monitor->Command1Click();
     Ticks(1);
     EXPECT_EQ(scanner.calls.size(), 10u);
+    EXPECT_EQ(scanner.scansBegun, std::vector<size_t>{0});  // one scan of ten sweeps
     EXPECT_EQ(TextOf(Control::Label11), kCountOf0);
     EXPECT_GE(clock.slept, 10u * 1500u);
     EXPECT_LT(clock.slept, 10u * 1600u + 100u);
@@ -153,6 +154,7 @@ TEST_F(MonitorCycleTest, EmptyOwnMacTextRemovesEveryEntry) {
     monitor->Command1Click();
     Ticks(1);
     EXPECT_EQ(scanner.calls.size(), 10u);
+    EXPECT_EQ(scanner.scansBegun, std::vector<size_t>{0});  // one scan of ten sweeps
     EXPECT_EQ(TextOf(Control::Label11), kCountOf0);
 }
 

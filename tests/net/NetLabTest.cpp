@@ -169,7 +169,8 @@ TEST_F(NetLab, RawPathTakesOnlyRepliesThatProveThemselves) {
     const MacAddress myMac = *lab::MacOfText(Env("RM_LAB_SCANNER_MAC"));
     const MacAddress liar{0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
     const MacAddress stranger{0x02, 0x52, 0x4d, 0x00, 0xBB, 0xBB};  // unknown to the bridge
-    const lab::ForgedFrame proper{myMac, liar, liar, asked, me};
+    lab::ForgedFrame proper{myMac, liar, liar, asked, me};
+    proper.targetMac = myMac;
     std::vector<std::vector<uint8_t>> forged;
     auto add = [&](auto change) {
         lab::ForgedFrame f = proper;
@@ -182,6 +183,7 @@ TEST_F(NetLab, RawPathTakesOnlyRepliesThatProveThemselves) {
     add([&](auto& f) { f.targetIp = InetAddr(prefix + "98"); });
     add([&](auto& f) { f.op = 1; });
     add([&](auto& f) { f.senderIp = InetAddr(prefix + "98"); });
+    add([&](auto& f) { f.targetMac = stranger; });  // meant for another machine's MAC
     const std::string host2 = Env("RM_LAB_NAME") + "-h2";
     LinuxArpResolver arp(Path::Raw);
     pid_t child = lab::SendFrom(host2, forged, 1300);

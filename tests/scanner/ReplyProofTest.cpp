@@ -1,7 +1,8 @@
-// Which ARP replies prove themselves answers to this machine: the user-space
-// check over frame bytes, and the kernel filter of the helper's socket run on
-// the same frames (attached to a datagram socket pair, where every frame
-// arrives as PACKET_HOST), so that the two never disagree.
+// Which ARP replies prove themselves answers to this machine, and which
+// frames tell of a device on the /24: the user-space checks over frame bytes,
+// and the kernel filter of the helper's socket run on the same frames
+// (attached to a datagram socket pair, where every frame arrives as
+// PACKET_HOST), so that the two never disagree.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -52,6 +53,8 @@ const std::vector<Forgery>& Forgeries() {
         {"addressed to another machine",
          [](auto& f) { std::copy(kOtherMac.begin(), kOtherMac.end(), f.begin()); }},
         {"sent to everybody", [](auto& f) { std::fill(f.begin(), f.begin() + 6, 0xFF); }},
+        {"ARP target MAC is another machine's",
+         [](auto& f) { std::copy(kOtherMac.begin(), kOtherMac.end(), f.begin() + 32); }},
         {"ARP target is another address",
          [](auto& f) {
              const uint32_t other = inet_addr("10.77.0.3");
@@ -120,14 +123,72 @@ bool FilterPasses(const std::vector<uint8_t>& frame) {
     return n > 0;
 }
 
+// Host .11 asking who has the router, as a device that joins does first.
+std::vector<uint8_t> Request(uint32_t sender, uint32_t target) {
+    auto f = GoodReply();
+    std::fill(f.begin(), f.begin() + 6, 0xFF);
+    f[21] = 1;
+    std::fill(f.begin() + 32, f.begin() + 38, 0);
+    std::memcpy(f.data() + 28, &sender, 4);
+    std::memcpy(f.data() + 38, &target, 4);
+    return f;
+}
+
+TEST(ArpSightingOf, RequestsAnnouncementsAndProbesOfTheNetworkOnly) {
+    const uint32_t router = inet_addr("10.77.0.1");
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> frame;
+        uint8_t pktType;
+        uint32_t ip;  // 0: no sighting
+    };
+    auto gratuitousReply = GoodReply();
+    std::fill(gratuitousReply.begin(), gratuitousReply.begin() + 6, 0xFF);
+    std::memcpy(gratuitousReply.data() + 38, &kHostIp, 4);
+    auto forgedSource = Request(kHostIp, router);
+    forgedSource[11] ^= 1;
+    const std::vector<Case> cases = {
+        {"a request of .11", Request(kHostIp, router), kPacketBroadcast, kHostIp},
+        {"a unicast request to this machine", Request(kHostIp, kOwnIp), kPacketHost, kHostIp},
+        {"an announcement", Request(kHostIp, kHostIp), kPacketBroadcast, kHostIp},
+        {"an address probe names its target", Request(0, kHostIp), kPacketBroadcast, kHostIp},
+        {"a gratuitous reply", gratuitousReply, kPacketBroadcast, kHostIp},
+        {"a reply to this machine is an answer", GoodReply(), kPacketHost, 0},
+        {"another network's sender", Request(inet_addr("10.77.1.11"), router), kPacketBroadcast,
+         0},
+        {"a probe for another network", Request(0, inet_addr("10.77.1.11")), kPacketBroadcast, 0},
+        {"this machine's own address", Request(kOwnIp, router), kPacketBroadcast, 0},
+        {"the network's broadcast address", Request(inet_addr("10.77.0.255"), router),
+         kPacketBroadcast, 0},
+        {"Ethernet source is not the sender", forgedSource, kPacketBroadcast, 0},
+        {"seen passing to another machine", Request(kHostIp, router), 3 /* OTHERHOST */, 0},
+    };
+    for (const Case& c : cases) {
+        const auto s = ArpSightingOf(c.frame, c.pktType, kOwnMac, kOwnIp);
+        EXPECT_EQ(s ? s->ip : 0u, c.ip) << c.what;
+        if (s) {
+            EXPECT_EQ(s->mac, kHostMac) << c.what;
+        }
+        // The kernel keeps exactly what one of the two checks takes (a socket
+        // pair delivers everything as PACKET_HOST).
+        if (c.pktType == kPacketHost) {
+            EXPECT_EQ(FilterPasses(c.frame),
+                      s || ProvenArpReply(c.frame, c.pktType, kOwnMac, kOwnIp))
+                << c.what;
+        }
+    }
+}
+
 TEST(ReplyFilter, KernelPassesTheGoodReplyAndDropsEveryForgery) {
     EXPECT_TRUE(FilterPasses(GoodReply()));
     for (const Forgery& forgery : Forgeries()) {
         auto f = GoodReply();
         forgery.change(f);
-        // A group sender MAC is the parser's business, not the filter's.
+        // A group sender MAC is the parser's business, not the filter's; a
+        // request of .11 is a sighting, which the filter passes too.
         if (std::string(forgery.what).find("group") != std::string::npos) continue;
-        EXPECT_FALSE(FilterPasses(f)) << forgery.what;
+        EXPECT_EQ(FilterPasses(f), bool(ArpSightingOf(f, kPacketHost, kOwnMac, kOwnIp)))
+            << forgery.what;
     }
 }
 

@@ -304,5 +304,79 @@ TEST_F(ScanCommand, BadArgumentsAndForeignNetworks) {
     EXPECT_TRUE(empty.out[0].startsWith("0 of 0 answered in 0.0 ms")) << empty.out[0].toStdString();
 }
 
+// A run of eleven monitor-style sweeps (a scan of ten, then the first of the
+// next) while the lab changes: host 3 joins and sends its first packet (listed
+// from the sweep after next at the latest), host 4 joins silently (listed by
+// the next scan's first sweep, not before), host 3 leaves again (gone from the
+// sweep after next), and a neighbour in host 2's namespace forges replies for
+// host 1 from a MAC of its own (a conflict line in every sweep, host 1 listed
+// with its own MAC throughout).
+TEST_F(ScanCommand, MonitorScansHearJoinsDropLeavesAndReportConflicts) {
+    ASSERT_EQ(Lab({"leave", "h3"}), 0);
+    ASSERT_EQ(Lab({"leave", "h4"}), 0);
+    const uint32_t me = inet_addr(Env("RM_LAB_SCANNER_IP").toLatin1().constData());
+    const MacAddress myMac = *ParseMacText(Env("RM_LAB_SCANNER_MAC").toStdString());
+    const MacAddress liar{0x02, 0x52, 0x4d, 0x00, 0xAA, 0x99};
+    lab::ForgedFrame forged{myMac, liar, liar, inet_addr((prefix_ + "11").constData()), me};
+    forged.targetMac = myMac;
+    const pid_t child =
+        lab::SendFrom(Env("RM_LAB_NAME").toStdString() + "-h2", {forged.Bytes()}, 15000);
+
+    QProcess p;
+    p.start(Env("RM_BUILD_DIR") + "/router-monitor-scan",
+            {"--monitor", "--repeat", "11", prefix_, "0", "20"});
+    struct Block {
+        std::map<int, QString> macs;
+        QStringList conflicts;
+    };
+    std::vector<Block> blocks(1);
+    QByteArray pending;
+    while (blocks.size() <= 11 && p.waitForReadyRead(5000)) {
+        pending += p.readAllStandardOutput();
+        for (int nl = pending.indexOf('\n'); nl >= 0; nl = pending.indexOf('\n')) {
+            const QString line = QString::fromLocal8Bit(pending.left(nl));
+            pending.remove(0, nl + 1);
+            if (line.startsWith("conflict ")) {
+                blocks.back().conflicts << line;
+            } else if (line.contains(" answered in ")) {
+                // The lab changes between sweeps; a change may still race the sweep after.
+                const size_t done = blocks.size();
+                if (done == 1) {
+                    for (const char* h : {"h3", "h4"}) {
+                        Lab({"join", h});
+                        Lab({"in", h, "ip", "neigh", "flush", "dev", "eth0"});
+                    }
+                    Lab({"in", "h3", "bash", "-c",
+                         "echo > /dev/udp/" + Env("RM_LAB_ROUTER_IP") + "/9"});
+                } else if (done == 4) {
+                    Lab({"leave", "h3"});
+                }
+                blocks.emplace_back();
+            } else {
+                const QStringList words = line.split(' ', Qt::SkipEmptyParts);
+                if (words.size() >= 2) blocks.back().macs[words[0].section('.', 3).toInt()] = words[1];
+            }
+        }
+    }
+    p.waitForFinished(5000);
+    EXPECT_EQ(lab::Reap(child), 0);
+    ASSERT_EQ(blocks.size(), 12u);
+    const QString absent = "00-00-00-00-00-00";
+    const QString h1 = LabMacs()[11], h3 = "02-52-4D-00-00-03", h4 = "02-52-4D-00-00-04";
+    for (size_t b = 0; b < 11; ++b) {
+        const Block& block = blocks[b];
+        const std::string at = "sweep " + std::to_string(b + 1);
+        ASSERT_EQ(block.macs.size(), 21u) << at;
+        EXPECT_EQ(block.macs.at(11), h1) << at;
+        EXPECT_EQ(block.conflicts,
+                  QStringList{"conflict " + prefix_ + "11 listed " + h1 + " also 02-52-4D-00-AA-99"})
+            << at;
+        if (b == 0 || (b >= 5 && b < 10)) EXPECT_EQ(block.macs.at(13), absent) << at;
+        if (b >= 2 && b < 4) EXPECT_EQ(block.macs.at(13), h3) << at;
+        if (b < 10) EXPECT_EQ(block.macs.at(14), absent) << at;
+    }
+    EXPECT_EQ(blocks[10].macs.at(14), h4);
+}
+
 }  // namespace
 }  // namespace rm

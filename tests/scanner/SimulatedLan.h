@@ -1,6 +1,7 @@
 // A simulated Ethernet segment behind the ArpLink seam: hosts that answer ARP
-// requests after a delay, frame loss in each direction, and stray frames a real
-// network carries (replies to others, announcements, garbage) mixed in.
+// requests after a delay, frame loss in each direction, stray frames a real
+// network carries (replies to others, announcements, garbage) mixed in,
+// devices announcing themselves, and impostors answering for others.
 #pragma once
 
 #include <arpa/inet.h>
@@ -11,6 +12,9 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
+#include <utility>
+#include <vector>
 #include <thread>
 
 #include "scanner/SweepEngine.h"
@@ -46,6 +50,9 @@ class SimulatedLan : public ArpLink {
         std::chrono::milliseconds delay{1};
     };
     std::map<uint32_t, Host> hosts;  // by IPv4 value
+    // Forging neighbours: each answers every broadcast request for its address
+    // (a switch shows it nothing else), as quickly as it can.
+    std::map<uint32_t, MacAddress> impostors;
     double requestLoss = 0, replyLoss = 0;
     std::vector<std::vector<uint8_t>> strays;  // queued before every answer
     std::vector<uint32_t> asked;               // targets of the requests sent, in order
@@ -66,7 +73,9 @@ class SimulatedLan : public ArpLink {
     void Drain() override {
         std::lock_guard lock(m_);
         ++drains;
-        queue_.clear();
+        // Stale replies go; what devices said on their own is still news (the
+        // helper keeps it as sightings while it drains).
+        std::erase_if(queue_, [](const Pending& p) { return p.pktType != kPacketBroadcast; });
     }
 
     bool Send(std::span<const uint8_t> frame) override {
@@ -82,6 +91,8 @@ class SimulatedLan : public ArpLink {
         if (!broadcast) unicasts.emplace_back(target, to);
         auto it = hosts.find(target);
         // A unicast reaches only the device that owns its destination MAC.
+        if (auto liar = impostors.find(target); broadcast && liar != impostors.end())
+            queue_.push_back({Clock::now(), Reply(liar->second, target, frame), kPacketHost});
         if (it == hosts.end() || (!broadcast && it->second.mac != to) || Lose(requestLoss) ||
             (broadcast && broadcastLoss > 0 && Lose(broadcastLoss)))
             return true;
@@ -110,6 +121,15 @@ class SimulatedLan : public ArpLink {
         }
     }
 
+    // `ip` speaks from `mac` to everybody: an announcement (RFC 5227), or,
+    // with `target` another address, the request a device sends first.
+    void Announce(uint32_t ip, const MacAddress& mac, uint32_t target = 0) {
+        std::lock_guard lock(m_);
+        auto f = BuildArpRequest(mac, ip, target ? target : ip);
+        if (!Lose(replyLoss))
+            queue_.push_back({Clock::now(), {f.begin(), f.end()}, kPacketBroadcast});
+    }
+
     // A reply of `mac`/`ip` to the asker of `request`, as a host would send it.
     static std::vector<uint8_t> Reply(const MacAddress& mac, uint32_t ip,
                                       std::span<const uint8_t> request) {
@@ -135,6 +155,64 @@ class SimulatedLan : public ArpLink {
     std::mutex m_;
     std::deque<Pending> queue_;
     std::mt19937 rng_;
+};
+
+// The monitor's scans on a simulated segment: each ten sweeps are a scan, the
+// first asking every address, the later ones (SweepMode::Follow) the known
+// devices and a budgeted slice; one memory spans them, as one helper's does.
+struct MonitorScans {
+    explicit MonitorScans(SimulatedLan& segment, int squeeze = 1) : lan(segment), squeeze_(squeeze) {}
+
+    SimulatedLan& lan;
+    SweepMemory memory;
+    int sweep = 0;  // of the scan, from 0; NewScan starts another
+    std::vector<std::pair<int, MacAddress>> conflicts;  // host number, the other MAC
+
+    void NewScan() { sweep = 0; }
+    // One sweep of `first`..`last`: host number -> MAC listed.
+    std::map<int, MacAddress> Next(int first = 0, int last = 255) {
+        const SweepMode mode =
+            sweep++ % kSweepsPerScan == 0 ? SweepMode::Monitor : SweepMode::Follow;
+        SweepTiming timing = FastTiming(mode);
+        for (auto* v : {&timing.attempts, &timing.unicasts})
+            for (auto& at : *v) at /= squeeze_;
+        timing.deadline /= squeeze_;
+        std::map<int, MacAddress> answers;
+        const auto hosts = HostsOfRange("10.77.0.", first, last);
+        std::atomic<bool> cancelled{false};
+        RunArpSweep(
+            lan, LabInterface(), hosts, SweepClock::now(), timing,
+            [&](const SweepHost& h, const MacAddress& mac) {
+                if (!answers.emplace(h.number, mac).second) ++duplicates;
+            },
+            cancelled, &memory,
+            [&](const SweepHost& h, const MacAddress&, const MacAddress& other) {
+                conflicts.emplace_back(h.number, other);
+            });
+        return answers;
+    }
+    // Whether `got` lists every device of the segment with its MAC; with
+    // `knownOnly`, every device the memory knew before the sweep.
+    bool ListsEveryDevice(const std::map<int, MacAddress>& got,
+                          const std::set<uint32_t>* knownOnly = nullptr) const {
+        for (auto& [ip, h] : lan.hosts) {
+            if (knownOnly && !knownOnly->count(ip)) continue;
+            auto it = got.find(int(ntohl(ip) & 0xFF));
+            if (it == got.end() || it->second != h.mac) return false;
+        }
+        return true;
+    }
+    // The devices of the segment that the memory knows now.
+    std::set<uint32_t> Known() const {
+        std::set<uint32_t> known;
+        for (auto& [ip, h] : lan.hosts)
+            if (memory.MacOf(ip, SweepClock::now())) known.insert(ip);
+        return known;
+    }
+    int duplicates = 0;
+
+  private:
+    int squeeze_;
 };
 
 }  // namespace rm

@@ -232,5 +232,139 @@ TEST(MonitorSweep, ForgottenDevicesGetNoUnicast) {
     EXPECT_EQ(memory.size(), 0u);
 }
 
+// (The scans below run twice as squeezed as FastTiming: many sweeps.)
+
+// A free network (the router and two devices the user excludes): ten sweeps
+// cost at most 1.5 frames per address of the /24, at 0 % and 10 % loss each
+// way, every sweep lists the known devices, and the later sweeps ask each
+// empty address at most once per scan between them.
+TEST(MonitorScan, AFreeScanStaysWithinItsBudget) {
+    for (double loss : {0.0, 0.10}) {
+        SimulatedLan lan{11};
+        lan.requestLoss = lan.replyLoss = loss;
+        for (int k : {1, 21, 22}) lan.Add(("10.77.0." + std::to_string(k)).c_str(), uint8_t(k));
+        MonitorScans scans(lan, 2);
+        for (int i = 0; i < kSweepsPerScan; ++i) scans.Next();  // learns who is there
+        for (int scan = 0; scan < 2; ++scan) {
+            lan.asked.clear();
+            lan.unicasts.clear();
+            int complete = 0;
+            for (int i = 0; i < kSweepsPerScan; ++i) complete += scans.Next() == Expected(lan);
+            EXPECT_EQ(complete, kSweepsPerScan) << loss;
+            EXPECT_LE(double(lan.asked.size()), 1.5 * 255) << loss;
+            std::map<uint32_t, int> broadcasts;
+            for (uint32_t ip : lan.asked) ++broadcasts[ip];
+            for (auto& [ip, mac] : lan.unicasts) --broadcasts[ip];
+            size_t again = 0;
+            for (auto& [ip, n] : broadcasts) {
+                if (lan.hosts.count(ip)) continue;
+                EXPECT_GE(n, 1) << "never asked: " << (ntohl(ip) & 0xFF);
+                EXPECT_LE(n, 2) << "asked more than twice: " << (ntohl(ip) & 0xFF);
+                again += n - 1;
+            }
+            EXPECT_GE(again, 50u) << "the later sweeps re-ask a slice each";
+        }
+        EXPECT_TRUE(scans.conflicts.empty());
+        EXPECT_EQ(scans.duplicates, 0);
+    }
+}
+
+// Thirty devices under a tenth lost each way: one that joins and announces
+// itself is listed by the next sweep (found by unicast to the MAC it spoke
+// from, as no later sweep broadcasts to it here), one that joins silently by
+// the first sweep of the next scan, one that leaves no more; an announcement
+// nobody stands behind lists nothing; an impostor answering for a known
+// address is a conflict, and the entry keeps the known MAC; so is a MAC that
+// flips back.
+TEST(MonitorScan, JoinsLeavesAndConflicts) {
+    SimulatedLan lan{5};
+    AddThirty(lan);
+    lan.Add("10.77.0.1", 0x01);
+    MonitorScans scans(lan, 2);
+    scans.Next();
+    lan.requestLoss = lan.replyLoss = 0.10;
+    int announcedListed = 0;
+    const int trials = 20;
+    for (int t = 0; t < trials; ++t) {
+        // Addresses new to the memory in every trial.
+        const int joins = 100 + t, silent = 150 + t;
+        scans.NewScan();
+        EXPECT_EQ(scans.Next(), Expected(lan));  // a first sweep
+        lan.broadcastLoss = 1.0;                  // later sweeps reach it only by unicast
+        lan.Add(("10.77.0." + std::to_string(joins)).c_str(), uint8_t(joins));
+        // As RFC 5227 has it: a probe, an announcement, then the router's MAC asked.
+        const MacAddress joiner = lan.hosts[Ip(joins)].mac;
+        lan.Announce(0, joiner, Ip(joins));
+        lan.Announce(Ip(joins), joiner);
+        lan.Announce(Ip(joins), joiner, Ip(1));
+        lan.Add(("10.77.0." + std::to_string(silent)).c_str(), uint8_t(silent));
+        lan.Announce(Ip(99), MacAddress{0x02, 0xaa, 0, 0, 0, 0x99});  // a lie
+        auto found = scans.Next();
+        announcedListed += found.count(joins) && found[joins] == joiner;
+        EXPECT_EQ(found.count(99), 0u);
+        EXPECT_EQ(found.count(silent), 0u);
+        lan.hosts.erase(Ip(joins));  // leaves
+        found = scans.Next();
+        EXPECT_EQ(found.count(joins), 0u);
+        EXPECT_EQ(found.count(99), 0u);
+        lan.broadcastLoss = 0;
+        lan.requestLoss = lan.replyLoss = 0;
+        scans.NewScan();
+        found = scans.Next();  // the next scan's first sweep
+        EXPECT_EQ(found.count(silent), 1u);
+        EXPECT_EQ(found.count(joins), 0u);
+        lan.hosts.erase(Ip(silent));
+        lan.requestLoss = lan.replyLoss = 0.10;
+    }
+    EXPECT_EQ(announcedListed, trials);
+    // A neighbour announcing forty addresses that nobody holds gets at most
+    // sixteen of them asked, five times each.
+    lan.requestLoss = lan.replyLoss = 0;
+    for (int k = 200; k < 240; ++k) lan.Announce(Ip(k), MacAddress{0x02, 0xbb, 0, 0, 0, uint8_t(k)});
+    lan.unicasts.clear();
+    const auto found = scans.Next();
+    size_t toStrangers = 0;
+    for (auto& [ip, mac] : lan.unicasts) toStrangers += mac[1] == 0xbb || mac[1] == 0xaa;  // .99's too
+    EXPECT_EQ(toStrangers, 16u * 5u);
+    for (int k = 200; k < 240; ++k) EXPECT_EQ(found.count(k), 0u);
+    EXPECT_TRUE(scans.conflicts.empty());
+    lan.requestLoss = lan.replyLoss = 0;
+
+    const MacAddress liar{0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0xee};
+    lan.impostors[Ip(11)] = liar;
+    lan.impostors[Ip(1)] = liar;
+    scans.NewScan();
+    for (int t = 0; t < 12; ++t) {
+        scans.conflicts.clear();
+        auto found = scans.Next();
+        EXPECT_EQ(found[11], lan.hosts[Ip(11)].mac);
+        EXPECT_EQ(found[1], lan.hosts[Ip(1)].mac);
+        if (scans.sweep % kSweepsPerScan == 1) {  // broadcasts only in first sweeps
+            EXPECT_EQ(scans.conflicts,
+                      (std::vector<std::pair<int, MacAddress>>{{1, liar}, {11, liar}}));
+        }
+        // The liar's MAC is never asked by unicast.
+        for (auto& [ip, mac] : lan.unicasts) EXPECT_NE(mac, liar);
+    }
+    lan.impostors.clear();
+
+    // The router's MAC flips to another and back: the change is taken, the
+    // flip back is a conflict that keeps the MAC the memory holds.
+    const MacAddress a = lan.hosts[Ip(1)].mac, b{0x02, 0x52, 0x4d, 0, 0xfe, 0x77};
+    lan.hosts[Ip(1)].mac = b;
+    scans.NewScan();
+    scans.conflicts.clear();
+    EXPECT_EQ(scans.Next()[1], b);
+    EXPECT_TRUE(scans.conflicts.empty());
+    lan.hosts[Ip(1)].mac = a;
+    for (SweepMode mode : {SweepMode::Follow, SweepMode::Monitor}) {
+        if (mode == SweepMode::Monitor) scans.NewScan();
+        scans.conflicts.clear();
+        EXPECT_EQ(scans.Next()[1], b);
+        EXPECT_EQ(scans.conflicts, (std::vector<std::pair<int, MacAddress>>{{1, a}}));
+    }
+    EXPECT_EQ(scans.duplicates, 0);
+}
+
 }  // namespace
 }  // namespace rm
