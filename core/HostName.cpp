@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint16_t kRequestedVersion = 0x0101;  // 1.1
 constexpr int kMinSockets = 1;
-constexpr int kNameBufferSize = 255;
+constexpr size_t kNameBufferSize = 255;
 constexpr int kStyleOk = 0;
 constexpr int kStyleExclamation = 48;
 
@@ -71,9 +71,14 @@ std::string LookupHostName(SocketLibrary& sockets, MessageBoxes& messages,
         return {};
     }
 
-    // The name buffer takes 255 bytes and the name ends at its first NUL.
-    std::string bytes = name->substr(0, kNameBufferSize);
-    bytes.resize(std::strlen(bytes.c_str()));
+    // The name buffer takes 255 bytes and the name ends at its first NUL; a
+    // character that would not fit whole is left out, not cut in two.
+    std::string bytes = name->substr(0, std::strlen(name->c_str()));
+    if (bytes.size() > kNameBufferSize) {
+        size_t end = kNameBufferSize;
+        while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+        bytes.resize(end);
+    }
     const std::string host = TrimSpaces(bytes);
 
     StopSockets(sockets, messages);

@@ -18,8 +18,8 @@ bool StartSockets(SocketLibrary& sockets, MessageBoxes& messages);
 bool StopSockets(SocketLibrary& sockets, MessageBoxes& messages);
 
 // The name service's host name for `ipText` with surrounding blanks removed, or
-// empty text. The name's bytes are passed on as they came (UTF-8 on Linux). Starts and stops the
-// socket library around the lookup.
+// empty text, in UTF-8 as the socket library gives it, at most 255 bytes of whole
+// characters. Starts and stops the socket library around the lookup.
 std::string LookupHostName(SocketLibrary& sockets, MessageBoxes& messages, std::string_view ipText);
 
 }  // namespace rm

@@ -44,8 +44,8 @@ class SocketLibrary {
     virtual ~SocketLibrary() = default;
     virtual int WsaStartup(uint16_t requested, WsaData* data) = 0;
     virtual int WsaCleanup() = 0;
-    // gethostbyaddr for a 4-byte IPv4 address in network byte order: the raw
-    // bytes of h_name, or nothing when there is no host record.
+    // The reverse lookup of a 4-byte IPv4 address in network byte order: the
+    // host record's name in UTF-8, or nothing when there is no host record.
     virtual std::optional<std::string> GetHostByAddr(const uint8_t addr[4]) = 0;
 };
 

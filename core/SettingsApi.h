@@ -16,6 +16,7 @@ struct SettingsFailure {
     std::string error;          // the system's error or the reason in words
     bool atFolder = false;      // the folder (or its lock) failed: nothing was read or written
     bool someReplaced = false;  // a save failed after other files had been replaced
+    bool busy = false;          // another save holds the folder: nothing done, try again
 };
 
 struct SettingsWrite {
@@ -34,7 +35,8 @@ class SettingsFiles {
     // when no other user could have written the file.
     virtual bool ReadValue(const std::string& name, size_t keepBytes, std::string* value,
                            SettingsFailure* failure) = 0;
-    // Replaces every file with its bytes, all or nothing.
+    // Replaces every file with its bytes, all or nothing. Never waits: while
+    // another save holds the folder it fails at once with `busy` set.
     virtual bool WriteAll(const std::vector<SettingsWrite>& files, SettingsFailure* failure) = 0;
 };
 

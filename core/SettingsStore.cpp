@@ -9,6 +9,10 @@ namespace {
 
 constexpr int kStopStyle = 16;         // the load failure ends the program
 constexpr int kExclamationStyle = 48;  // the save failure does not
+// How long a save waits for another monitor's save of the same folder (a save
+// takes milliseconds; one stuck on a dead disk is not waited for).
+constexpr uint32_t kBusyWaitMs = 2000;
+constexpr uint32_t kBusyRetryMs = 20;
 
 void ShowLoadError(Monitor& m, const SettingsFailure& f) {
     if (f.atFolder) {
@@ -73,8 +77,22 @@ void SaveAllSettings(Monitor& m) {
     std::vector<SettingsWrite> files;
     for (const auto& s : StoredSettings())
         files.push_back({s.fileName, SettingsFileBytes(*m.services.codec, m.form.Text(s.control))});
+    // The wait serves the window, so a click may ask for a second save
+    // meanwhile: that one has nothing to add and is dropped.
+    static bool saving = false;
+    if (saving) return;
+    saving = true;
     SettingsFailure f;
-    if (m.services.settings->WriteAll(files, &f)) return;
+    const uint32_t start = m.services.clock->TimeGetTime();
+    bool saved = false;
+    for (;;) {
+        f = {};
+        saved = m.services.settings->WriteAll(files, &f);
+        if (saved || !f.busy || m.services.clock->TimeGetTime() - start >= kBusyWaitMs) break;
+        m.services.clock->Sleep(kBusyRetryMs);
+    }
+    saving = false;
+    if (saved) return;
     std::string text;
     if (f.atFolder) {
         text = "无法保存设置：" + f.path + "：" + f.error + "\n设置文件均未改动。";
@@ -84,6 +102,10 @@ void SaveAllSettings(Monitor& m) {
         text = "无法保存设置文件 " + f.path + "：" + f.error + "\n" + outcome;
     }
     m.services.messages->Show(text, kExclamationStyle);
+}
+
+std::string SettingsFolderTip(const std::string& folder) {
+    return "设置文件夹：" + folder;
 }
 
 }  // namespace rm

@@ -39,4 +39,8 @@ bool LoadAllSettings(Monitor& m);
 // system's error, and the window keeps its edits.
 void SaveAllSettings(Monitor& m);
 
+// The tool tip of the save button: where the settings files are, which is not
+// always the program folder.
+std::string SettingsFolderTip(const std::string& folder);
+
 }  // namespace rm

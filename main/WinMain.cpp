@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/Monitor.h"
+#include "core/SettingsStore.h"
 #include "core/Startup.h"
 #include "gui/win32/Form1.h"
 #include "gui/win32/Win32FrontEnd.h"
@@ -35,7 +37,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     auto fileDialog = rm::MakeWin32FileDialog(owner);
     auto folder = rm::MakeWindowsProgramFolder();
     // Beside the program where its folder can be written, else per user in %APPDATA%.
-    auto settings = rm::MakeWindowsSettingsFiles(folder->Path());
+    std::string settingsFolder;
+    auto settings = rm::MakeWindowsSettingsFiles(folder->Path(), {}, &settingsFolder);
     auto codec = rm::MakeWindowsNarrowCodec();
     auto clock = rm::MakeWin32Clock();
     auto tray = rm::MakeWin32TrayHost(instance);
@@ -72,6 +75,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     });
     if (!window || !window->Handle()) return 1;
 
+    // The user sees where the files are kept, beside the program or not.
+    window->SetToolTip(L"Command3", rm::SettingsFolderTip(settingsFolder));
     if (!rm::FormLoad(monitor)) return 1;
     ::ShowWindow(window->Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
     return rm::RunMessageLoop();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Monitor.h"
+#include "core/SettingsStore.h"
 #include "core/Startup.h"
 #include "gui/qt/Fonts.h"
 #include "gui/qt/Form1.h"
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
         return form;
     });
 
+    // The user sees where the files are kept, beside the program or not.
+    window->Command3->setToolTip(
+        QString::fromStdString(rm::SettingsFolderTip(settingsFolder->Path())));
     if (!rm::FormLoad(monitor)) return 1;
     rm::InstallWindowReachNotice(
         *window, waylandWindows->SessionPresent() && !waylandWindows->CanCloseOthers());

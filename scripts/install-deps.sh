@@ -11,7 +11,7 @@ RUN_PKGS=(qt6-qpa-plugins libqt6multimedia6 libqt6dbus6 libwayland-client0 fonts
 TEST_PKGS=(xvfb openbox trayer xdotool wmctrl x11-utils sway kwin-wayland qt6-wayland
   wayland-protocols dbus-daemon python3-dbus python3-gi imagemagick desktop-file-utils pulseaudio pulseaudio-utils
   sox nftables arp-scan procps dpkg-dev lintian adduser
-  g++-mingw-w64-x86-64-posix googletest nsis wine64 unzip
+  g++-mingw-w64-x86-64-posix googletest nsis wine64 unzip locales e2fsprogs
   transmission-daemon transmission-cli qbittorrent-nox aria2 python3 curl util-linux)
 
 want=("${BUILD_PKGS[@]}" "${RUN_PKGS[@]}")

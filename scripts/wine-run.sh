@@ -35,7 +35,12 @@ server=$(command -v wineserver || true)
 [ -n "$server" ] || server=/usr/lib/wine/wineserver
 
 export WINEPREFIX=$prefix
-export WINEDEBUG=-all
+# RM_WINEDEBUG lets a test ask for a channel of its own (+systray, say). Wine's
+# shell may start from any process of the prefix and keeps that one's error
+# output, so then nothing of Wine's own is silenced here.
+export WINEDEBUG=${RM_WINEDEBUG:--all}
+wine_errors=/dev/null
+[ -n "${RM_WINEDEBUG:-}" ] && wine_errors=/dev/stderr
 # winemenubuilder would write menu entries and MIME types into $HOME.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 unset WINEARCH
@@ -46,7 +51,7 @@ mkdir -p "$(dirname "$prefix")"
   if [ ! -f "$prefix/.rm-ready" ]; then
     rm -rf "$prefix"
     # wineboot leaves its wineserver behind; -w waits until the prefix is written.
-    "$loader" wineboot --init >/dev/null 2>&1 || { echo "wine-run: wineboot failed in $prefix" >&2; exit 1; }
+    "$loader" wineboot --init >/dev/null 2>"$wine_errors" || { echo "wine-run: wineboot failed in $prefix" >&2; exit 1; }
     "$server" -w
     touch "$prefix/.rm-ready"
   fi
@@ -57,7 +62,7 @@ if [ $ready = 1 ]; then
   want=${RM_LAB_SCANNER_IP:-}
   up=0
   for _ in $(seq 30); do
-    table=$("$loader" ipconfig 2>/dev/null | tr -d '\r' | awk '/IPv4 address/ {print $NF}')
+    table=$("$loader" ipconfig 2>"$wine_errors" | tr -d '\r' | awk '/IPv4 address/ {print $NF}')
     if [ -n "$want" ]; then
       grep -qxF "$want" <<<"$table" && { up=1; break; }
     else

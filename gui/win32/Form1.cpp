@@ -1,7 +1,7 @@
 // Form1: builds every control of the window at its design place (twips scaled
-// to the window's dpi), keeps them there when the dpi changes, routes buttons,
-// timers, the pointer and the close to the logic, and reads and writes its
-// controls for the logic.
+// to the window's dpi), keeps them there when the dpi changes or the user
+// resizes the window, routes buttons, timers, the pointer and the close to the
+// logic, and reads and writes its controls for the logic.
 #include "gui/win32/Form1.h"
 
 #include <commctrl.h>
@@ -119,8 +119,9 @@ Form1::Form1(Form1Events& events, HINSTANCE instance)
                                                GetSystemMetrics(SM_CYSMICON), 0));
     RegisterWindowClassOnce(wc);
 
-    // A fixed frame with a minimise box, as the design's window has.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    // An ordinary top-level window: sizing frame, minimise and maximise boxes.
+    // The controls keep their design places whatever its size.
+    const DWORD style = WS_OVERLAPPEDWINDOW;
     dpi_ = SystemDpi();
     const RECT outer =
         OuterRect(TwipsToPixels(6690, dpi_), TwipsToPixels(6270, dpi_), style, 0, dpi_);
@@ -142,7 +143,8 @@ Form1::Form1(Form1Events& events, HINSTANCE instance)
     MakeFonts();
     Layout();
     SetDialogWindow(hwnd_);
-    SetFocus(Find(L"Command1")->hwnd);
+    focus_ = Find(L"Command1")->hwnd;
+    SetFocus(focus_);
 }
 
 Form1::~Form1() {
@@ -462,6 +464,19 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_ACTIVATE:
+            // As a dialog does: the control that had the focus gets it back
+            // when the user returns to the window.
+            if (LOWORD(w) == WA_INACTIVE)
+                RememberFocus();
+            else if (!HIWORD(w))
+                RestoreFocus();
+            return 0;
+        case WM_SETFOCUS:
+            // The window itself never keeps the focus (after a restore from
+            // the taskbar, for one): it goes on to the remembered control.
+            RestoreFocus();
+            return 0;
         case WM_CLOSE:
             events_.FormUnload();
             DestroyWindow(hwnd_);
@@ -475,6 +490,64 @@ LRESULT Form1::Handle(UINT message, WPARAM w, LPARAM l) {
             break;
     }
     return DefWindowProcW(hwnd_, message, w, l);
+}
+
+void Form1::RememberFocus() {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+}
+
+// A control that already has the focus keeps it: the user has just clicked it,
+// and the activation that the click brings may come after the click itself.
+void Form1::RestoreFocus() {
+    const HWND now = GetFocus();
+    if (now && IsChild(hwnd_, now)) return;
+    HWND to = focus_;
+    if (!to || !IsChild(hwnd_, to) || !IsWindowVisible(to) || !IsWindowEnabled(to))
+        to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (to) SetFocus(to);
+}
+
+// One tool window for the window, made when a tip is first set (owned by the
+// window, which takes it along); a control's tip is replaced as a whole.
+void Form1::SetToolTip(const std::wstring& control, const std::string& text) {
+    const HWND target = ControlHandle(control);
+    if (!target || !hwnd_) return;
+    if (!toolTip_) {
+        INITCOMMONCONTROLSEX init{sizeof init, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&init);
+        toolTip_ =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+        if (!toolTip_) return;
+        // A folder path is long: it wraps rather than running off the screen.
+        SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(6690, dpi_));
+    }
+    // The tool window keeps a copy of the text.
+    std::wstring wide = Wide(text);
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(target);
+    info.lpszText = wide.data();
+    SendMessageW(toolTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+std::string Form1::ToolTip(const std::wstring& control) const {
+    const HWND target = ControlHandle(control);
+    if (!target || !toolTip_) return {};
+    wchar_t text[1024] = {};
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(target);
+    info.lpszText = text;
+    if (!SendMessageW(toolTip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info))) return {};
+    SendMessageW(toolTip_, TTM_GETTEXTW, WPARAM(std::size(text)), reinterpret_cast<LPARAM>(&info));
+    return Narrow(text);
 }
 
 // --- Form1Controls -------------------------------------------------------
@@ -513,29 +586,8 @@ void Form1::SetText(Control c, const std::string& text) {
     }
 }
 
-// One tool window for the window, made when a tip is first set; it shows the
-// text kept here for the control under the pointer.
 void Form1::SetToolTip(Control c, const std::string& text) {
-    Item* item = ItemOf(c);
-    if (!item || !hwnd_) return;
-    toolTipText_ = Wide(text);
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item->hwnd);
-    tool.lpszText = toolTipText_.data();
-    if (!toolTip_) {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
-        InitCommonControlsEx(&controls);
-        toolTip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   hwnd_, nullptr, instance_, nullptr);
-        if (!toolTip_) return;
-        SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    } else {
-        SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    if (Item* item = ItemOf(c)) SetToolTip(item->name, text);
 }
 
 int Form1::MaxLength(Control c) {

@@ -37,6 +37,11 @@ class Form1 : public Form1Controls {
     // The dots per inch the window is laid out for.
     int Dpi() const { return dpi_; }
 
+    // A tool tip over a control, shown while the pointer rests on it; and
+    // the tool tip's text (empty when it has none).
+    void SetToolTip(const std::wstring& control, const std::string& text);
+    std::string ToolTip(const std::wstring& control) const;
+
     // The window's own buttons: the two panels take turns.
     void Command6Click();
     void Command7Click();
@@ -104,6 +109,8 @@ class Form1 : public Form1Controls {
     Item* Find(const std::wstring& name);
     Item* ItemOf(Control c);
     void ApplyTimer(int k);
+    void RememberFocus();
+    void RestoreFocus();
 
     Form1Events& events_;
     HINSTANCE instance_;
@@ -113,12 +120,12 @@ class Form1 : public Form1Controls {
     std::map<std::wstring, size_t> byName_;
     std::array<HFONT, 3> fonts_{};
     HBRUSH faceBrush_ = nullptr;
+    HWND focus_ = nullptr;  // the control that gets the focus back on activation
     COLORREF label15Colour_;
     bool label15Default_ = true;
     std::array<int, 2> interval_{};
     std::array<bool, 2> timerOn_{};
     HWND toolTip_ = nullptr;  // owned by hwnd_, which destroys it
-    std::wstring toolTipText_;
 };
 
 }  // namespace rm

@@ -46,7 +46,11 @@ class Win32TrayHost : public TrayHost {
         switch (action) {
             case kAdd: {
                 if (found != icons_.end()) return false;
-                Icon icon{nextId_++, record.hIcon, record.szTip};
+                // The record's own id, 1 for the monitor's icon, for the life
+                // of the window: the shell keeps the user's "show this icon"
+                // choice per id, so a new id at every change of picture would
+                // drop the alarm icon back into the overflow area.
+                Icon icon{record.uID, record.hIcon, record.szTip};
                 if (!Shell(NIM_ADD, icon)) return false;
                 icons_.emplace(key, std::move(icon));
                 return true;
@@ -127,7 +131,6 @@ class Win32TrayHost : public TrayHost {
     HINSTANCE instance_;
     UINT taskbarCreated_;
     HWND hwnd_ = nullptr;
-    UINT nextId_ = 1;
     std::map<std::pair<uint64_t, uint32_t>, Icon> icons_;
     std::function<void(float)> callback_;
 };

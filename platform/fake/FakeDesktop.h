@@ -82,10 +82,12 @@ class FakeClock : public Clock {
     uint64_t slept = 0;
     int doEvents = 0;
     std::function<void()> onDoEvents;
+    std::function<void(uint32_t ms)> onSleep;  // after the time has moved on
     uint32_t TimeGetTime() override { return now; }
     void Sleep(uint32_t ms) override {
         now += ms;  // wraps like the real 32-bit counter
         slept += ms;
+        if (onSleep) onSleep(ms);
     }
     void DoEvents() override {
         ++doEvents;

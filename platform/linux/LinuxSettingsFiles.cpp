@@ -49,7 +49,7 @@ class LinuxSettingsFiles : public SettingsFiles {
         for (const auto& f : files) writes.push_back({f.fileName.c_str(), f.bytes});
         SaveFailure f;
         if (WriteSettingsFiles(folder_.Path(), writes, &f)) return true;
-        *failure = {f.path, f.error, f.atFolder, f.someReplaced};
+        *failure = {f.path, f.error, f.atFolder, f.someReplaced, f.busy};
         return false;
     }
 

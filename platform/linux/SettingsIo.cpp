@@ -210,9 +210,8 @@ void RemoveStaleTemporaries(int dir, const std::vector<SettingsFileWrite>& files
     ::closedir(d);
 }
 
-// Takes the folder's save lock, waiting a little for another save: saves take
-// milliseconds, and one that holds it longer (stuck on a dead disk) must not
-// freeze this window for good.
+// Takes the folder's save lock without waiting: while another save holds it
+// the caller hears EBUSY at once and waits on its own terms, serving its window.
 int TakeLock(int dir, int* err) {
     int fd = ::openat(dir, kSettingsLockName,
                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
@@ -227,16 +226,11 @@ int TakeLock(int dir, int* err) {
         ::close(fd);
         return -1;
     }
-    for (int waited = 0;; waited += 10) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
-        if (errno != EWOULDBLOCK && errno != EINTR) break;
-        if (waited >= 5000) {
-            errno = EBUSY;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    *err = errno;
+    int r;
+    do r = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (r != 0 && errno == EINTR);
+    if (r == 0) return fd;
+    *err = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(fd);
     return -1;
 }
@@ -382,7 +376,7 @@ bool WriteSettingsFiles(const std::string& folder, const std::vector<SettingsFil
     if (!lock.ok()) {
         *failure = {pathOf(kSettingsLockName),
                     err == EBUSY ? std::string("另一个保存一直没有结束") : SystemError(err), true,
-                    false};
+                    false, err == EBUSY};
         return false;
     }
     RemoveStaleTemporaries(dir.get(), files);

@@ -55,6 +55,7 @@ struct SaveFailure {
     std::string error;          // the system's error or the reason in words
     bool atFolder = false;      // the folder or the lock failed: nothing was written
     bool someReplaced = false;  // a rename failed after others had succeeded
+    bool busy = false;          // another save holds the lock: nothing was written
 };
 
 // Replaces every file in `folder` with its bytes, all or nothing. The folder

@@ -110,6 +110,19 @@ uint32_t LocalAddresses::AddressOnNetworkOf(uint32_t ip) const {
     return 0;
 }
 
+SendArpFn SystemSendArp() {
+    return [](uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) -> uint32_t {
+        ULONG words[2] = {0, 0};
+        ULONG n = std::min<uint32_t>(*len, 8);
+        const DWORD rc = ::SendARP(dest, src, words, &n);
+        if (rc == NO_ERROR) {
+            *len = std::min<uint32_t>(n, 8);
+            std::memcpy(mac, words, *len);
+        }
+        return rc;
+    };
+}
+
 bool SendArpSupported(uint32_t ownIp) {
     static std::atomic<int> known{-1};
     if (known.load() < 0) {
@@ -170,8 +183,12 @@ std::optional<std::vector<uint8_t>> ResolveThroughNeighbourTable(
     }
 }
 
-WindowsArpResolver::WindowsArpResolver(Path path, std::chrono::milliseconds timeout)
-    : path_(path), last_(path == Path::NeighbourTable ? path : Path::SendArp), timeout_(timeout) {}
+WindowsArpResolver::WindowsArpResolver(Path path, std::chrono::milliseconds timeout,
+                                       SendArpFn sendArp)
+    : path_(path),
+      last_(path == Path::NeighbourTable ? path : Path::SendArp),
+      timeout_(timeout),
+      sendArp_(std::move(sendArp)) {}
 
 // SendARP waits about 3 s for a silent host; it cannot be interrupted, so it
 // finishes on a thread of its own and a late answer counts as none. While a few
@@ -185,15 +202,12 @@ std::optional<std::vector<uint8_t>> WindowsArpResolver::ThroughSendArp(uint32_t 
         std::vector<uint8_t> mac;
     };
     const std::optional<Answer> answer =
-        CallBounded<Answer>(stragglers, kMaxStragglers, timeout_, [dest, src] {
+        CallBounded<Answer>(stragglers, kMaxStragglers, timeout_, [dest, src, fn = sendArp_] {
             Answer a;
-            ULONG mac[2] = {0, 0};
-            ULONG len = 6;
-            a.err = ::SendARP(dest, src, mac, &len);
-            if (a.err == NO_ERROR) {
-                const auto* bytes = reinterpret_cast<const uint8_t*>(mac);
-                a.mac.assign(bytes, bytes + std::min<ULONG>(len, 8));
-            }
+            uint8_t mac[8] = {};
+            uint32_t len = 6;
+            a.err = fn(dest, src, mac, &len);
+            if (a.err == NO_ERROR) a.mac.assign(mac, mac + std::min<uint32_t>(len, 8));
             return a;
         });
     *err = answer ? answer->err : kNoAnswer;

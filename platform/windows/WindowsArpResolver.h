@@ -6,12 +6,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "core/NetworkApi.h"
 
 namespace rm {
+
+// SendARP without the Windows headers: destination and source in network byte
+// order, a buffer of 8 bytes for the hardware address and its length in bytes
+// (in: the room, out: the length); the system's error code. Replaceable, so
+// that the path real Windows takes can be run where SendARP is a stub (Wine).
+using SendArpFn = std::function<uint32_t(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len)>;
+SendArpFn SystemSendArp();
 
 class WindowsArpResolver : public ArpResolver {
   public:
@@ -20,8 +28,9 @@ class WindowsArpResolver : public ArpResolver {
     static constexpr uint32_t kNoAnswer = 67;          // ERROR_BAD_NET_NAME
     static constexpr uint32_t kNotSupported = 50;      // ERROR_NOT_SUPPORTED
 
-    explicit WindowsArpResolver(Path path = Path::Auto, std::chrono::milliseconds timeout =
-                                                            std::chrono::milliseconds(1000));
+    explicit WindowsArpResolver(Path path = Path::Auto,
+                                std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+                                SendArpFn sendArp = SystemSendArp());
 
     uint32_t SendArp(uint32_t dest, uint32_t src, uint8_t* mac, uint32_t* len) override;
     // The path the last request went (SendArp or NeighbourTable).
@@ -33,6 +42,7 @@ class WindowsArpResolver : public ArpResolver {
     Path path_;
     Path last_ = Path::SendArp;
     std::chrono::milliseconds timeout_;
+    SendArpFn sendArp_;
     std::atomic<bool> sendArpMissing_{false};
 };
 

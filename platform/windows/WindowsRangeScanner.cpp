@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "core/AddressText.h"
 #include "core/ArpSweep.h"
@@ -47,8 +49,21 @@ struct Answers {
 
 }  // namespace
 
-WindowsRangeScanner::WindowsRangeScanner(UiPoster post, Path path, milliseconds deadline)
-    : post_(std::move(post)), path_(path), deadline_(deadline) {}
+// The SendARP calls still out, by address: the sweep their answer goes to and
+// the host's place in it.
+struct WindowsRangeScanner::Calls {
+    std::mutex m;
+    std::map<uint32_t, std::pair<std::weak_ptr<Answers>, size_t>> out;
+};
+
+WindowsRangeScanner::WindowsRangeScanner(UiPoster post, Path path, milliseconds deadline,
+                                         SendArpFn sendArp)
+    : post_(std::move(post)),
+      path_(path),
+      deadline_(deadline),
+      sendArp_(sendArp ? std::move(sendArp) : SystemSendArp()),
+      systemSendArp_(!sendArp),
+      calls_(std::make_shared<Calls>()) {}
 
 WindowsRangeScanner::~WindowsRangeScanner() {
     ++shared_->generation;  // the running sweeps stop at their next look
@@ -101,31 +116,45 @@ void WindowsRangeScanner::Sweep(uint64_t generation, std::string prefix, HostLis
 
     // Starting a thread per host only to learn that SendARP is a stub would
     // cost Wine more than the whole sweep may take.
-    bool useTable =
-        path_ == Path::NeighbourTable ||
-        (path_ == Path::Auto && !asked.empty() &&
-         (sendArpMissing_ || !SendArpSupported(local.AddressOnNetworkOf(hosts[asked.front()].ip))));
+    bool useTable = path_ == Path::NeighbourTable ||
+                    (path_ == Path::Auto && !asked.empty() &&
+                     (sendArpMissing_ ||
+                      (systemSendArp_ &&
+                       !SendArpSupported(local.AddressOnNetworkOf(hosts[asked.front()].ip)))));
     if (!useTable && !asked.empty()) {
         last_ = Path::SendArp;
         for (size_t i : asked) {
             const uint32_t ip = hosts[i].ip;
+            std::lock_guard callsLock(calls_->m);
+            auto [call, fresh] = calls_->out.insert_or_assign(ip, std::make_pair(answers, i));
+            if (!fresh) continue;  // the call still out answers this sweep instead
             try {
-                std::thread([answers, i, ip] {
-                    ULONG mac[2] = {0, 0};
-                    ULONG len = 6;
-                    const DWORD rc = ::SendARP(ip, 0, mac, &len);
-                    std::lock_guard lock(answers->m);
-                    if (answers->closed) return;
-                    if (rc == ERROR_NOT_SUPPORTED) answers->notSupported = true;
-                    if (rc == NO_ERROR && len > 0) {
-                        const auto* b = reinterpret_cast<const uint8_t*>(mac);
-                        answers->macs[i].emplace(b, b + std::min<ULONG>(len, 8));
+                std::thread([calls = calls_, fn = sendArp_, ip] {
+                    uint8_t mac[8] = {};
+                    uint32_t len = 6;
+                    const uint32_t rc = fn(ip, 0, mac, &len);
+                    std::shared_ptr<Answers> to;
+                    size_t at = 0;
+                    {
+                        std::lock_guard callsLock(calls->m);
+                        auto it = calls->out.find(ip);
+                        if (it == calls->out.end()) return;
+                        to = it->second.first.lock();
+                        at = it->second.second;
+                        calls->out.erase(it);
                     }
-                    answers->done[i] = true;
-                    answers->cv.notify_all();
+                    if (!to) return;
+                    std::lock_guard lock(to->m);
+                    if (to->closed) return;  // late: its sweep has given its lines
+                    if (rc == ERROR_NOT_SUPPORTED) to->notSupported = true;
+                    if (rc == NO_ERROR && len > 0)
+                        to->macs[at].emplace(mac, mac + std::min(len, 8u));
+                    to->done[at] = true;
+                    to->cv.notify_all();
                 }).detach();
             } catch (const std::system_error&) {
                 // No thread for this host: it stays silent in this sweep.
+                calls_->out.erase(call);
             }
         }
         std::vector<bool> posted(hosts.size(), false);

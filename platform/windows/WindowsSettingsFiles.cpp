@@ -192,7 +192,9 @@ class WindowsSettingsFiles : public SettingsFiles {
 
     bool WriteAll(const std::vector<SettingsWrite>& files, SettingsFailure* failure) override {
         // Two monitors of one user saving at once take turns: the lock is a
-        // file nobody else may open while it is held, gone when its holder ends.
+        // file nobody else may open while it is held, gone when its holder
+        // ends. While another save holds it the caller is told at once, and
+        // waits on its own terms; nothing here blocks the window.
         const std::wstring lockPath = folder_ + L"\\.rm-save.lock";
         Handle lock(INVALID_HANDLE_VALUE);
         for (int tries = 0;; ++tries) {
@@ -203,14 +205,19 @@ class WindowsSettingsFiles : public SettingsFiles {
                 break;
             }
             const DWORD err = GetLastError();
-            if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) || tries >= 500) {
-                *failure = {
-                    Utf8FromWide(lockPath),
-                    err == ERROR_SHARING_VIOLATION ? "另一个保存一直没有结束" : SystemError(err),
-                    true, false};
+            if (err == ERROR_SHARING_VIOLATION) {
+                *failure = {Utf8FromWide(lockPath), "另一个保存一直没有结束", true, false, true};
                 return false;
             }
-            Sleep(10);
+            // A lock whose holder has just closed it stays a moment longer,
+            // pending its deletion, and answers "access denied" meanwhile, as a
+            // folder this user may not write does for good: two more tries
+            // tell them apart within 10 ms.
+            if (err != ERROR_ACCESS_DENIED || tries >= 2) {
+                *failure = {Utf8FromWide(lockPath), SystemError(err), true, false};
+                return false;
+            }
+            Sleep(5);
         }
         std::vector<std::wstring> written;
         auto dropNew = [&] {

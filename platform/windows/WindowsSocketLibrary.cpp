@@ -1,10 +1,13 @@
-// Winsock itself, with the reverse lookup bounded as on Linux: gethostbyaddr
-// blocks the window's thread for as long as the name servers take (seconds
-// each when they do not answer), so it runs on a thread of its own and an
-// answer later than 1 s counts as no name.
+// Winsock itself, with the reverse lookup bounded as on Linux: the lookup
+// blocks for as long as the name servers take (seconds each when they do not
+// answer), so it runs on a thread of its own and an answer later than 1 s
+// counts as no name. The name comes in UTF-16 and leaves in UTF-8, so that a
+// name such as 客厅电视 reaches the window as it is (the ANSI gethostbyaddr
+// gives it in the code page of the machine, which no caller could tell).
 // The Windows headers need this order.
 // clang-format off
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 // clang-format on
 
@@ -14,6 +17,7 @@
 #include <cstring>
 
 #include "core/BoundedCall.h"
+#include "platform/windows/WideText.h"
 #include "platform/windows/WindowsPlatform.h"
 
 namespace rm {
@@ -47,13 +51,18 @@ class WindowsSocketLibrary : public SocketLibrary {
   private:
     // The lookup holds a Winsock start of its own, so that a caller's
     // WSACleanup while it waits does not pull the library from under it.
-    // hostent is per thread in Winsock: this thread's copy is safe to read.
+    // NI_NAMEREQD: no name is no name, never the address as text.
     static std::optional<std::string> Resolve(std::array<char, 4> address) {
         WSADATA wsa{};
         if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return std::nullopt;
+        sockaddr_in in{};
+        in.sin_family = AF_INET;
+        std::memcpy(&in.sin_addr, address.data(), 4);
+        wchar_t host[NI_MAXHOST] = {};
         std::optional<std::string> name;
-        const hostent* host = ::gethostbyaddr(address.data(), 4, AF_INET);
-        if (host && host->h_name) name.emplace(host->h_name);
+        if (::GetNameInfoW(reinterpret_cast<const sockaddr*>(&in), sizeof in, host, NI_MAXHOST,
+                           nullptr, 0, NI_NAMEREQD) == 0)
+            name.emplace(Utf8FromWide(host));
         ::WSACleanup();
         return name;
     }

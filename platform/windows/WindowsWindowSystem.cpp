@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "platform/windows/WideText.h"
@@ -45,31 +46,28 @@ class WindowsWindowSystem : public WindowSystem {
         return walk.found;
     }
 
+    // GetWindowTextW reads another program's title from the system's copy
+    // without sending it anything, so a hung program cannot hold us here. The
+    // buffer of 256 characters takes the first 255 of a longer title.
     std::string TitleOf(WindowId w) override {
         const HWND hwnd = Handle(w);
         if (!IsWindow(hwnd)) return {};
-        // GetWindowTextW sends WM_GETTEXT to a window of another process and
-        // waits for it; a hung program would hang the monitor. The bounded
-        // message gives up after a while and leaves the title empty.
-        DWORD_PTR length = 0;
-        if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kLimitMs, &length))
-            return {};
-        length = std::min<DWORD_PTR>(length, 32767);
-        std::wstring title(size_t(length) + 1, L'\0');
-        const int n = GetWindowTextW(hwnd, title.data(), int(title.size()));
-        title.resize(size_t(std::max(n, 0)));
-        return Utf8FromWide(title);
+        wchar_t title[256];
+        const int n = GetWindowTextW(hwnd, title, int(std::size(title)));
+        return Utf8FromWide(std::wstring(title, size_t(std::clamp(n, 0, 255))));
     }
 
-    // Posted, not sent: a program that asks "save changes?" must not block us.
+    // Both requests are sent, so that every matching window has handled its
+    // request when the action returns; a program that does not answer within
+    // the bound (hung, or asking "save changes?") is left to itself.
     void RequestClose(WindowId w) override {
-        if (IsOurs(w)) return;
-        PostMessageW(Handle(w), WM_CLOSE, 0, 0);
+        if (!IsOurs(w)) Send(Handle(w), WM_CLOSE, 0);
     }
 
+    // The window's own minimise command: a program that goes to its tray when
+    // minimised hears it as it hears its title-bar button.
     void Minimize(WindowId w) override {
-        if (IsOurs(w)) return;
-        ShowWindow(Handle(w), SW_MINIMIZE);
+        if (!IsOurs(w)) Send(Handle(w), WM_SYSCOMMAND, SC_MINIMIZE);
     }
 
   private:
@@ -83,7 +81,12 @@ class WindowsWindowSystem : public WindowSystem {
         return std::find(own.begin(), own.end(), w) != own.end();
     }
 
-    static constexpr UINT kLimitMs = 500;
+    static void Send(HWND hwnd, UINT message, WPARAM w) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(hwnd, message, w, 0, SMTO_ABORTIFHUNG, kLimitMs, &result);
+    }
+
+    static constexpr UINT kLimitMs = 1000;
     WindowsOwnWindowsFn own_;
 };
 

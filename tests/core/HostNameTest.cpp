@@ -111,6 +111,11 @@ TEST(LookupHostName, NameIsCutAt255BytesAndAtTheFirstNul) {
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.1")), std::string(255, 'a'));
     lib.names[InetAddr("10.0.0.2")] = std::string("host\0junk", 9);
     EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.2")), std::string("host"));
+    // 85 Chinese characters fill 255 bytes; the 86th does not fit and goes whole.
+    lib.names[InetAddr("10.0.0.3")] = "客厅电视";
+    EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.3")), std::string("客厅电视"));
+    lib.names[InetAddr("10.0.0.4")] = "a" + Repeat("视", 90);
+    EXPECT_EQ(LookupHostName(lib, boxes, std::string("10.0.0.4")), "a" + Repeat("视", 84));
 }
 
 TEST(LookupHostName, TextThatIsNoAddressIsLookedUpAsAllOnes) {

@@ -1,13 +1,18 @@
 // LoadAllSettings and SaveAllSettings on real files in a temporary program
 // folder: the bytes written, the values read back, bad files, failed saves.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 
+#include "platform/linux/SettingsIo.h"
 #include "settings/SettingsFixture.h"
 
 // Every umask() call of this program passes here, counted: a save must learn
@@ -270,6 +275,35 @@ TEST_F(SaveAllSettingsTest, AMissingFolderChangesNothingAndSaysWhy) {
     EXPECT_TRUE(Contains(messages.shown[0].text, settingsFolder.path));
     EXPECT_TRUE(Contains(messages.shown[0].text, std::string(strerror(ENOENT))));
     EXPECT_FALSE(Exists(settingsFolder.path));
+}
+
+// A folder nobody may write (root included: it is made immutable) fails the
+// save at once, naming what could not be made; no wait, no retry.
+TEST_F(SaveAllSettingsTest, AFolderThatCannotBeWrittenFailsAtOnce) {
+    const auto before = Snapshot();
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+    const int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool immutable = ::geteuid() == 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                           ::ioctl(fd, FS_IOC_SETFLAGS, &(flags |= FS_IMMUTABLE_FL)) == 0;
+    if (::geteuid() == 0 && !immutable) {
+        ::close(fd);
+        GTEST_SKIP() << "root, and the file system has no immutable flag";
+    }
+    const uint32_t fakeStart = clock.now;
+    const auto start = std::chrono::steady_clock::now();
+    SaveAllSettings(*monitor);
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (immutable) ::ioctl(fd, FS_IOC_SETFLAGS, &(flags &= ~FS_IMMUTABLE_FL));
+    ::close(fd);
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_LT(took, std::chrono::milliseconds(100));
+    EXPECT_EQ(clock.now, fakeStart) << "the save waited";
+    EXPECT_EQ(Snapshot(), before);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(Contains(messages.shown[0].text, PathOf(kSettingsLockName)))
+        << messages.shown[0].text;
 }
 
 TEST_F(LoadAllSettingsTest, GivesEachControlTheLastLineOfItsFile) {

@@ -125,6 +125,61 @@ TEST_F(Form1Win32, ControlsSitAtTheirDesignRectanglesWithTheirCaptions) {
     EXPECT_EQ(Caption(form->Handle()), L"路由器使用监视器 ");
 }
 
+// An ordinary window: it maximises and restores with every control where it
+// was, gives the focus back to the control that had it when the user returns,
+// and its save button tells where the settings are.
+TEST_F(Form1Win32, MaximisesWithoutMovingAControlAndKeepsItsFocusAcrossActivation) {
+    const LONG style = GetWindowLongW(form->Handle(), GWL_STYLE);
+    for (LONG bit : {WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_THICKFRAME, WS_SYSMENU})
+        EXPECT_TRUE(style & bit) << std::hex << bit;
+    const std::vector<const wchar_t*> names{L"Text1",   L"Text8",    L"Command1",
+                                            L"Label15", L"Command4", L"Text12"};
+    std::vector<RECT> before;
+    for (const wchar_t* n : names) before.push_back(Place(n));
+    for (int show : {SW_MAXIMIZE, SW_RESTORE}) {
+        ::ShowWindow(form->Handle(), show);
+        Pump(100);
+        RECT client{};
+        GetClientRect(form->Handle(), &client);
+        if (show == SW_MAXIMIZE)
+            EXPECT_GT(client.right, Px(6690));
+        else
+            EXPECT_EQ(client.right, Px(6690));
+        for (size_t i = 0; i < names.size(); ++i) {
+            const RECT now = Place(names[i]);
+            EXPECT_TRUE(EqualRect(&before[i], &now)) << i << " moved";
+        }
+    }
+
+    SetForegroundWindow(form->Handle());
+    SetFocus(H(L"Text8"));
+    Pump(50);
+    const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    Pump(100);
+    EXPECT_NE(GetFocus(), H(L"Text8"));
+    SetForegroundWindow(form->Handle());
+    SetActiveWindow(form->Handle());
+    Pump(100);
+    EXPECT_EQ(GetFocus(), H(L"Text8")) << "the focus did not come back";
+    // A control that has gone out of sight meanwhile hands on to the first one.
+    SetActiveWindow(other);
+    Pump(50);
+    form->Command7Click();
+    SetActiveWindow(form->Handle());
+    Pump(100);
+    EXPECT_EQ(GetFocus(), H(L"Command1"));
+    DestroyWindow(other);
+
+    form->SetToolTip(L"Command3", "设置文件夹：C:\\Users\\甲\\AppData\\Roaming\\router-monitor");
+    EXPECT_EQ(form->ToolTip(L"Command3"),
+              "设置文件夹：C:\\Users\\甲\\AppData\\Roaming\\router-monitor");
+    EXPECT_EQ(form->ToolTip(L"Command4"), "");
+}
+
 // Picture1 and Picture2 hold the tray's alarm pictures at their places and are
 // never seen on the form.
 TEST_F(Form1Win32, ThePicturesHoldTheAlarmIconsOutOfSight) {

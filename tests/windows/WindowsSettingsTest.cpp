@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,7 +236,11 @@ TEST_F(SettingsFolderTest, SavesAtTheSameTimeTakeTurns) {
         int failed = 0;
         for (int round = 0; round < 20; ++round) {
             SettingsFailure failure;
-            if (!files->WriteAll(set, &failure)) ++failed;
+            bool saved;
+            // Told at once that the other holds the folder, it tries again, as
+            // the window's save does.
+            while (!(saved = files->WriteAll(set, &failure)) && failure.busy) Sleep(1);
+            if (!saved) ++failed;
         }
         return failed;
     };
@@ -247,6 +252,47 @@ TEST_F(SettingsFolderTest, SavesAtTheSameTimeTakeTurns) {
     const std::string first = ReadAll(program + "\\a.txt");
     for (const auto& n : names) EXPECT_EQ(ReadAll(program + "\\" + n), first) << n;
     EXPECT_EQ(Leftovers(program), 0);
+}
+
+// A save never waits inside: another save's hold on the folder is told at
+// once, and a folder that cannot be written fails at once, naming the file.
+TEST_F(SettingsFolderTest, ASaveThatCannotBeMadeOrMustWaitSaysSoAtOnce) {
+    auto files = MakeWindowsSettingsFilesIn(program, "");
+    const std::string lock = program + "\\.rm-save.lock";
+    auto timed = [&](SettingsFailure* failure) {
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_FALSE(files->WriteAll({{"a.txt", "a\r\n"}}, failure));
+        return GetTickCount64() - start;
+    };
+    SettingsFailure failure;
+    {
+        HANDLE held = CreateFileW(WideFromUtf8(lock).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_LT(timed(&failure), 50u);
+        EXPECT_TRUE(failure.busy);
+        EXPECT_EQ(failure.path, lock);
+        CloseHandle(held);
+    }
+    // Access denied for good (a folder in the lock's place answers so even to
+    // root): not busy, an error at once.
+    ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(lock).c_str(), nullptr));
+    failure = {};
+    const ULONGLONG denied = timed(&failure);
+    std::printf("a denied save failed in %llu ms\n", denied);
+    EXPECT_LT(denied, 100u);
+    EXPECT_FALSE(failure.busy);
+    EXPECT_EQ(failure.path, lock);
+    EXPECT_FALSE(failure.error.empty());
+    EXPECT_FALSE(Exists(program + "\\a.txt"));
+    RemoveDirectoryW(WideFromUtf8(lock).c_str());
+
+    auto gone = MakeWindowsSettingsFilesIn(root + "\\gone", "");
+    failure = {};
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(gone->WriteAll({{"a.txt", "a\r\n"}}, &failure));
+    EXPECT_LT(GetTickCount64() - start, 100u);
+    EXPECT_EQ(failure.path, root + "\\gone\\.rm-save.lock");
 }
 
 }  // namespace

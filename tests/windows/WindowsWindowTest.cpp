@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "core/WindowActions.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsPlatform.h"
 
@@ -120,6 +123,103 @@ TEST(WindowsWindowSystemTest, ActsOnAnotherProgramsWindowAndNeverOnItsOwn) {
     EXPECT_TRUE(windows->TitleOf(other).empty());
     EXPECT_TRUE(IsWindow(own));
     DestroyWindow(own);
+}
+
+// The download manager's stand-in of the end-to-end test, copied to a folder of
+// its own (its log goes beside it) and started with a title, optionally hung.
+class StandIns {
+  public:
+    StandIns() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"rm-standin-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        const std::wstring from = rm::WideFromUtf8(rm::MakeWindowsProgramFolder()->Path()) +
+                                  L"\\rm-standin-downloader.exe";
+        copied_ = CopyFileW(from.c_str(), Exe().c_str(), FALSE) != FALSE;
+    }
+    ~StandIns() {
+        for (HANDLE p : processes_) {
+            TerminateProcess(p, 0);
+            WaitForSingleObject(p, 5000);
+            CloseHandle(p);
+        }
+        DeleteFileW(Exe().c_str());
+        DeleteFileW((folder_ + L"\\standin.log").c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    bool Start(const std::wstring& title, bool hung) {
+        std::wstring line = L"\"" + Exe() + L"\" \"" + title + L"\"" + (hung ? L" --hung" : L"");
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!copied_ || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &si, &pi))
+            return false;
+        CloseHandle(pi.hThread);
+        processes_.push_back(pi.hProcess);
+        return true;
+    }
+    std::string Log() const {
+        HANDLE f =
+            CreateFileW((folder_ + L"\\standin.log").c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return {};
+        char buffer[4096];
+        DWORD got = 0;
+        ReadFile(f, buffer, sizeof buffer, &got, nullptr);
+        CloseHandle(f);
+        return std::string(buffer, got);
+    }
+
+  private:
+    std::wstring Exe() const { return folder_ + L"\\rm-standin-downloader.exe"; }
+    std::wstring folder_;
+    bool copied_ = false;
+    std::vector<HANDLE> processes_;
+};
+
+template <typename F>
+std::chrono::milliseconds Timed(F f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+// Both requests are the window's own messages, handled when the action
+// returns; a program that never reads its messages holds each action for about
+// a second, and its title is read without asking it.
+TEST(WindowsWindowSystemTest, TheTwoRequestsAreSentAndAHungProgramHoldsThemAboutASecond) {
+    StandIns standIns;
+    ASSERT_TRUE(standIns.Start(L"迅雷 answering", false));
+    ASSERT_TRUE(standIns.Start(L"迅雷 hung", true));
+    auto windows = rm::MakeWindowsWindowSystem();
+    const auto answering = FindByTitle(*windows, "迅雷 answering");
+    const auto hung = FindByTitle(*windows, "迅雷 hung");
+    ASSERT_NE(answering, 0u);
+    ASSERT_NE(hung, 0u);
+    const HWND answeringHwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(answering));
+    // The hung one has stopped reading once its log says so.
+    for (int i = 0; i < 100 && standIns.Log().find("hung") == std::string::npos; ++i) Sleep(50);
+
+    std::string title;
+    EXPECT_LT(Timed([&] { title = windows->TitleOf(hung); }), std::chrono::milliseconds(100));
+    EXPECT_EQ(title, "迅雷 hung");
+
+    const auto minimising = Timed([&] { rm::MinimizeWindowsByTitle(*windows, "迅雷"); });
+    EXPECT_TRUE(IsIconic(answeringHwnd)) << "not minimised when the action returned";
+    EXPECT_NE(standIns.Log().find("minimize pid="), std::string::npos) << standIns.Log();
+    const auto closing = Timed([&] { rm::CloseWindowsByTitle(*windows, "迅雷"); });
+    EXPECT_FALSE(IsWindow(answeringHwnd)) << "not closed when the action returned";
+    EXPECT_NE(standIns.Log().find("close pid="), std::string::npos) << standIns.Log();
+    std::printf("a hung window held minimising %lld ms and closing %lld ms\n",
+                static_cast<long long>(minimising.count()),
+                static_cast<long long>(closing.count()));
+    for (auto took : {minimising, closing}) {
+        EXPECT_GE(took, std::chrono::milliseconds(900));
+        EXPECT_LT(took, std::chrono::milliseconds(1500));
+    }
 }
 
 }  // namespace
