@@ -28,6 +28,9 @@ class Monitor : public Form1Events {
     const Services& services;
     MonitorState state;
     Form1Controls& form;
+    // A save waiting its turn serves the window, so a second click may come
+    // meanwhile: it has nothing to add and is dropped.
+    bool saveUnderWay = false;
     // Last: its answers stop before the window goes.
     TransferControl transfers;
 

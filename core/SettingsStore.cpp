@@ -77,11 +77,8 @@ void SaveAllSettings(Monitor& m) {
     std::vector<SettingsWrite> files;
     for (const auto& s : StoredSettings())
         files.push_back({s.fileName, SettingsFileBytes(*m.services.codec, m.form.Text(s.control))});
-    // The wait serves the window, so a click may ask for a second save
-    // meanwhile: that one has nothing to add and is dropped.
-    static bool saving = false;
-    if (saving) return;
-    saving = true;
+    if (m.saveUnderWay) return;
+    m.saveUnderWay = true;
     SettingsFailure f;
     const uint32_t start = m.services.clock->TimeGetTime();
     bool saved = false;
@@ -91,7 +88,7 @@ void SaveAllSettings(Monitor& m) {
         if (saved || !f.busy || m.services.clock->TimeGetTime() - start >= kBusyWaitMs) break;
         m.services.clock->Sleep(kBusyRetryMs);
     }
-    saving = false;
+    m.saveUnderWay = false;
     if (saved) return;
     std::string text;
     if (f.atFolder) {
