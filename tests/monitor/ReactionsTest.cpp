@@ -229,10 +229,11 @@ TEST_F(ReactionsTest, StopDuringTheStartWaitIsLeftToTheCycle) {
 TEST_F(ReactionsTest, AnAddressPausesAndResumesInsteadOfClosingAndStarting) {
     ControlDownloadManager();
     Set(Control::Text15, "aria2://secret@nas");
+    auto toolTip = [this] { return (*this)[Control::Text15].toolTip; };
     ReactToOthersFound(*monitor);
     EXPECT_EQ(state().qidong, 0);
     ASSERT_EQ(poster.RunPosted(), 1);
-    EXPECT_EQ((*this)[Control::Text15].toolTip, "连接被拒绝");  // no daemon in the fakes
+    EXPECT_EQ(toolTip(), "连接被拒绝");  // no daemon in the fakes
     // A resume that failed is asked again at the next free scan; one that
     // succeeded is not: once per closing.
     ReactToNetworkFree(*monitor);
@@ -244,18 +245,15 @@ TEST_F(ReactionsTest, AnAddressPausesAndResumesInsteadOfClosingAndStarting) {
     };
     ReactToNetworkFree(*monitor);
     ASSERT_EQ(poster.RunPosted(), 1);
-    EXPECT_EQ((*this)[Control::Text15].toolTip, "已恢复 0 个任务");
+    EXPECT_EQ(toolTip(), "已恢复 0 个任务");
     EXPECT_EQ(state().qidong, 1);
     ReactToNetworkFree(*monitor);
     EXPECT_EQ(poster.RunPosted(std::chrono::milliseconds(50)), 0);
-    EXPECT_TRUE(windows.closed.empty());
-    EXPECT_TRUE(launcher.started.empty());
-    EXPECT_TRUE(windows.minimized.empty());
+    EXPECT_TRUE(windows.closed.empty() && launcher.started.empty() && windows.minimized.empty());
     EXPECT_EQ(clock.slept, 0u);  // no wait for a program's windows
     const auto sent = http.Sent();
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.front().host, "nas");
-    EXPECT_EQ(sent.front().port, 6800);
+    EXPECT_EQ(sent.front().host + ":" + std::to_string(sent.front().port), "nas:6800");
 
     Tick(Control::Check2, CheckState::Greyed);
     ReactToOthersFound(*monitor);
@@ -269,9 +267,7 @@ TEST_F(ReactionsTest, AMalformedAddressIsNeitherSentNorStartedAsAProgram) {
     ReactToOthersFound(*monitor);
     EXPECT_EQ((*this)[Control::Text15].toolTip, "地址无效");
     ReactToNetworkFree(*monitor);
-    EXPECT_TRUE(launcher.started.empty());
-    EXPECT_TRUE(windows.closed.empty());
-    EXPECT_TRUE(http.Sent().empty());
+    EXPECT_TRUE(launcher.started.empty() && windows.closed.empty() && http.Sent().empty());
 }
 
 }  // namespace

@@ -14,14 +14,8 @@
 # client is not installed.
 set -u
 only=transmission,qbittorrent,aria2
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --only) only=$2; shift ;;
-    --) shift; break ;;
-    *) break ;;
-  esac
-  shift
-done
+[ "${1:-}" = --only ] && { only=$2; shift 2; }
+[ "${1:-}" = -- ] && shift
 [ $# -gt 0 ] || { echo "usage: download-daemons.sh [--only LIST] -- CMD..." >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -49,8 +43,7 @@ need() { command -v "$1" >/dev/null || { echo "download-daemons: $1 is not insta
 # Waits up to 15 s for CMD to succeed.
 await() {
   for _ in $(seq 150); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  echo "download-daemons: timed out waiting for: $*" >&2
-  return 1
+  echo "download-daemons: timed out waiting for: $*" >&2; return 1
 }
 wants() { [[ ",$only," == *",$1,"* ]]; }
 
@@ -86,10 +79,11 @@ if wants qbittorrent; then
   RM_DL_QB_PID=$!; pids+=("$RM_DL_QB_PID"); export RM_DL_QB_PID
   qb="http://127.0.0.1:$RM_DL_QB_PORT/api/v2"
   await curl -sf -c "$dir/qb.cookie" --data 'username=admin&password=adminadmin' "$qb/auth/login" || exit 1
-  curl -sf -b "$dir/qb.cookie" -F "torrents=@$dir/running.torrent" -F "savepath=$dir/data" \
-    -F skip_checking=true "$qb/torrents/add" >/dev/null || exit 1
-  curl -sf -b "$dir/qb.cookie" -F "torrents=@$dir/held.torrent" -F "savepath=$dir/data" \
-    -F skip_checking=true -F paused=true "$qb/torrents/add" >/dev/null || exit 1
+  for f in running held; do
+    curl -sf -b "$dir/qb.cookie" -F "torrents=@$dir/$f.torrent" -F "savepath=$dir/data" \
+      -F skip_checking=true -F paused=$([ $f = held ] && echo true || echo false) \
+      "$qb/torrents/add" >/dev/null || exit 1
+  done
   await bash -c "curl -sf -b '$dir/qb.cookie' '$qb/torrents/info' | grep -q '\"name\":\"running.bin\".*' && \
     [ \$(curl -sf -b '$dir/qb.cookie' '$qb/torrents/info' | grep -o '\"state\":\"[a-zA-Z]*UP\"' | wc -l) -eq 2 ]" || exit 1
 fi

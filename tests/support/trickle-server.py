@@ -12,10 +12,9 @@ class Trickle(http.server.BaseHTTPRequestHandler):
     SIZE = 1 << 30
 
     def do_GET(self):
-        start = 0
-        ranged = self.headers.get("Range", "")
-        if ranged.startswith("bytes=") and ranged[6:].split("-")[0].isdigit():
-            start = min(int(ranged[6:].split("-")[0]), self.SIZE - 1)
+        first = self.headers.get("Range", "").partition("bytes=")[2].split("-")[0]
+        start = min(int(first), self.SIZE - 1) if first.isdigit() else 0
+        if first.isdigit():
             self.send_response(206)
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, self.SIZE - 1, self.SIZE))
         else:
@@ -26,7 +25,6 @@ class Trickle(http.server.BaseHTTPRequestHandler):
         try:
             while True:
                 self.wfile.write(b"\0" * 1024)
-                self.wfile.flush()
                 time.sleep(0.05)
         except (BrokenPipeError, ConnectionResetError):
             pass
