@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# Runs a command in a headless Wayland session of its own, with a private
-# runtime folder, WAYLAND_DISPLAY pointing at the compositor's socket and no X
-# display. The compositor and its folder are removed again when the command
-# ends, whatever its outcome.
+# Runs a command in a headless Wayland session of its own (private runtime
+# folder, WAYLAND_DISPLAY set, no X display), removed again however it ends.
 #   with-wayland.sh [--kwin [--grant EXE]] [--] command args...
-# sway (wlroots) by default. sway refuses to run as root: under root it runs as
-# the user nobody, in a runtime folder only that user (and root) may enter.
-# --kwin: KWin instead, as the invoking user. --grant EXE: KWin offers its window
-# management to EXE through the program's own desktop entry
-# (packaging/router-monitor.desktop.in, with EXE as its command), as it does for
-# the installed monitor.
+# sway (no XWayland) by default; it refuses root, so under root it runs as nobody.
+# --kwin: KWin as the invoking user. --grant EXE: KWin offers its window
+# management to EXE through the program's own desktop entry, as it does for the
+# installed monitor.
 # Exit status: the command's, or 77 when the compositor is not installed.
 set -u
 kwin=0; grant=""

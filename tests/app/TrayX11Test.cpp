@@ -132,53 +132,46 @@ TEST_F(TrayX11Test, NoTrayMinimisesToTheTaskbarAndTheWindowIconShowsTheAlarm) {
     trayer.waitForFinished(3000);
 }
 
-// sni-host.py: a StatusNotifierWatcher, its host and a notification server on
-// the test's private session bus, asked over its stdin.
-struct SniHost {
-    SniHost() {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RM_SNI_HOST)});
-        ready = Line() == "ready";
-    }
-    ~SniHost() {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(3000)) process.kill();
-        process.waitForFinished(3000);
-    }
-    // The answer to one command; the event loop runs meanwhile, so that this
-    // process answers the host's calls to its item.
-    QJsonValue Ask(const char* command) {
-        process.write(QByteArray(command) + '\n');
-        return QJsonDocument::fromJson("[" + Line() + "]").array().at(0);
-    }
-    QByteArray Line() {
-        WaitFor([&] { return process.canReadLine(); });
-        return process.readLine().trimmed();
-    }
-    QProcess process;
-    bool ready = false;
-};
-
 class TraySniTest : public TrayX11Test {
   protected:
+    // Qt looks for a StatusNotifierWatcher once, at its first tray icon.
     void SetUp() override {
-        // Qt looks for a StatusNotifierWatcher once, at its first tray icon.
         StartHost();
         TrayX11Test::SetUp();
     }
     void TearDown() override {
         TrayX11Test::TearDown();
-        sni.reset();
+        StopHost();
     }
+    // sni-host.py: a StatusNotifierWatcher, its host and a notification server
+    // on the test's private session bus, asked over its stdin.
     void StartHost() {
-        sni.reset();
-        sni = std::make_unique<SniHost>();
-        ASSERT_TRUE(sni->ready);
+        StopHost();
+        sni = std::make_unique<QProcess>();
+        sni->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sni->start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RM_SNI_HOST)});
+        ASSERT_EQ(Line(), "ready");
+    }
+    void StopHost() {
+        if (!sni) return;
+        sni->closeWriteChannel();
+        if (!sni->waitForFinished(3000)) sni->kill();
+        sni->waitForFinished(3000);
+    }
+    QByteArray Line() {
+        WaitFor([&] { return sni->canReadLine(); });
+        return sni->readLine().trimmed();
+    }
+    // The answer to one command; the event loop runs meanwhile, so that this
+    // process answers the host's calls to its item.
+    QJsonValue Ask(const char* command) {
+        sni->write(QByteArray(command) + '\n');
+        return QJsonDocument::fromJson("[" + Line() + "]").array().at(0);
     }
     // The picture the host reads from the item (every size it offers agrees).
     QString ShownPicture() {
         QSet<QString> seen;
-        for (const QJsonValue& p : sni->Ask("read")[QStringLiteral("pixmaps")].toArray()) {
+        for (const QJsonValue& p : Ask("read")[QStringLiteral("pixmaps")].toArray()) {
             const QJsonArray a = p.toArray();
             const QByteArray pixels = QByteArray::fromHex(a[2].toString().toLatin1());
             const QImage image(reinterpret_cast<const uchar*>(pixels.constData()), a[0].toInt(),
@@ -187,7 +180,7 @@ class TraySniTest : public TrayX11Test {
         }
         return seen.size() == 1 ? *seen.begin() : QStringLiteral("mixed or none");
     }
-    std::unique_ptr<SniHost> sni;
+    std::unique_ptr<QProcess> sni;
 };
 
 TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindowBack) {
@@ -195,9 +188,9 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     AddTrayIcon(*monitor, IconId::Window);
-    ASSERT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Ask("items").toArray().size() == 1; }));
 
-    const QJsonValue item = sni->Ask("read");
+    const QJsonValue item = Ask("read");
     EXPECT_EQ(item[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
     EXPECT_EQ(item[QStringLiteral("title")].toString(), QGuiApplication::applicationDisplayName());
     EXPECT_EQ(ShownPicture(), "window");
@@ -210,7 +203,7 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->Command4->click();
     ASSERT_TRUE(WaitFor([&] { return !form->isVisible(); }));
     // A host reports a click as Activate, and a double-click as two.
-    auto activate = [&] { return sni->Ask("activate")[QStringLiteral("ok")].toBool(); };
+    auto activate = [&] { return Ask("activate")[QStringLiteral("ok")].toBool(); };
     ASSERT_TRUE(activate());
     QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 200);
     EXPECT_FALSE(form->isVisible());
@@ -219,8 +212,8 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
 
     // The panel restarts: the item registers with the new watcher.
     StartHost();
-    EXPECT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
-    EXPECT_EQ(sni->Ask("read")[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
+    EXPECT_TRUE(WaitFor([&] { return Ask("items").toArray().size() == 1; }));
+    EXPECT_EQ(Ask("read")[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
 
     // Where no window can be closed, the desktop hears it once per run.
     InstallWindowReachNotice(*form, true);
@@ -229,9 +222,9 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->Check2->setChecked(true);
     form->Command1->click();
     form->Command1->click();
-    EXPECT_TRUE(WaitFor([&] { return !sni->Ask("notifications").toArray().isEmpty(); }));
+    EXPECT_TRUE(WaitFor([&] { return !Ask("notifications").toArray().isEmpty(); }));
     QTest::qWait(200);
-    const QJsonArray notes = sni->Ask("notifications").toArray();
+    const QJsonArray notes = Ask("notifications").toArray();
     ASSERT_EQ(notes.size(), 1);
     EXPECT_EQ(notes[0].toArray()[1].toString(), kWindowsOutOfReachText);
 }

@@ -1,13 +1,10 @@
 #!/usr/bin/python3
-"""A StatusNotifierWatcher with its host, and a notification server, on the
-session bus, for the tray tests: what a Plasma panel or a desktop shell offers.
-
-Prints "ready" once it owns org.kde.StatusNotifierWatcher and
-org.freedesktop.Notifications. Then takes commands on stdin, one per line, and
-answers each with one JSON line on stdout:
+"""What a Plasma panel or a desktop shell offers the tray tests on the session
+bus: a StatusNotifierWatcher with its host, and a notification server.
+Prints "ready", then answers each command on stdin with one JSON line:
   items          the registered items, as "service/path"
-  read           {"title", "tooltip", "pixmaps": [[w, h, hex], ...]} of the
-                 first item, read over the bus; pixels as a QImage ARGB32 holds them
+  read           the first item's {"title", "tooltip", "pixmaps": [[w, h, hex], ...]},
+                 pixels as a QImage ARGB32 holds them
   activate       calls the first item's Activate(0, 0); {"ok": true} on return
   notifications  [[summary, body], ...] received so far
 """
