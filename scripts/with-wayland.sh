@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# Runs a command in a headless Wayland session of its own, with a private
-# runtime folder, WAYLAND_DISPLAY pointing at the compositor's socket and no X
-# display. The compositor and its folder are removed again when the command
-# ends, whatever its outcome.
+# Runs a command in a headless Wayland session of its own (private runtime
+# folder, WAYLAND_DISPLAY set, no X display), removed again however it ends.
 #   with-wayland.sh [--kwin [--grant EXE]] [--] command args...
-# sway (wlroots) by default. sway refuses to run as root: under root it runs as
-# the user nobody, in a runtime folder only that user (and root) may enter.
-# --kwin: KWin instead, as the invoking user. --grant EXE: KWin offers its window
-# management to EXE through the program's own desktop entry
-# (packaging/router-monitor.desktop.in, with EXE as its command), as it does for
-# the installed monitor.
+# sway (no XWayland) by default; it refuses root, so under root it runs as nobody.
+# --kwin: KWin as the invoking user. --grant EXE: KWin offers its window
+# management to EXE through the program's own desktop entry, as it does for the
+# installed monitor.
 # Exit status: the command's, or 77 when the compositor is not installed.
 set -u
 kwin=0; grant=""
@@ -27,23 +23,14 @@ command -v $comp >/dev/null || { echo "with-wayland: $comp is not installed; ski
 
 rt=$(mktemp -d /tmp/rm-wayland.XXXXXX)
 pid=""
-cleanup() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  fi
-  rm -rf "$rt"
-}
-trap cleanup EXIT
+trap '[ -n "$pid" ] && { kill "$pid"; wait "$pid"; } 2>/dev/null; rm -rf "$rt"' EXIT
 trap 'exit 130' INT TERM
 chmod 0700 "$rt"
 
 if [ $kwin = 1 ]; then
   mkdir -p "$rt/share/applications" "$rt/config" "$rt/cache"
-  if [ -n "$grant" ]; then
-    sed "s|@RM_EXEC@|$grant|" "${RM_SOURCE_DIR:?}/packaging/router-monitor.desktop.in" \
-      >"$rt/share/applications/router-monitor.desktop"
-  fi
+  [ -z "$grant" ] || sed "s|@RM_EXEC@|$grant|" "${RM_SOURCE_DIR:?}/packaging/router-monitor.desktop.in" \
+    >"$rt/share/applications/router-monitor.desktop"
   # kwin_wayland carries a file capability (cap_sys_resource) that a container
   # may refuse at exec; a copy has none, and KWin does without.
   cp "$(command -v kwin_wayland)" "$rt/kwin_wayland"
@@ -51,7 +38,6 @@ if [ $kwin = 1 ]; then
     XDG_CONFIG_HOME="$rt/config" XDG_CACHE_HOME="$rt/cache" QT_QPA_PLATFORM=offscreen \
     "$rt/kwin_wayland" --virtual --no-lockscreen --no-global-shortcuts \
     --socket wayland-rm --width 800 --height 600 >"$rt/compositor.log" 2>&1 &
-  pid=$!
 else
   # No XWayland: the session holds native Wayland windows only.
   printf 'xwayland disable\n' >"$rt/config"
@@ -62,8 +48,8 @@ else
   fi
   env -i PATH="$PATH" HOME="$rt" XDG_RUNTIME_DIR="$rt" WLR_BACKENDS=headless \
     WLR_LIBINPUT_NO_DEVICES=1 "${as[@]}" sway -c "$rt/config" >"$rt/compositor.log" 2>&1 &
-  pid=$!
 fi
+pid=$!
 sock=""
 for _ in $(seq 200); do
   sock=$(cd "$rt" && ls 2>/dev/null | grep -m1 '^wayland-[a-z0-9]*$')
@@ -71,14 +57,9 @@ for _ in $(seq 200); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.05
 done
-if [ -z "$sock" ]; then
-  echo "with-wayland: $comp did not start" >&2
-  cat "$rt/compositor.log" >&2
-  exit 1
-fi
+[ -n "$sock" ] || { echo "with-wayland: $comp did not start" >&2; cat "$rt/compositor.log" >&2; exit 1; }
 export XDG_RUNTIME_DIR="$rt" WAYLAND_DISPLAY="$sock"
 unset DISPLAY
+# In the background, so that INT/TERM reach the trap while it runs.
 "$@" &
-cmd=$!
-wait "$cmd"
-exit $?
+wait $!

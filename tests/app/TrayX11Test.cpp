@@ -73,11 +73,10 @@ bool SameImage(const QImage& a, const QImage& b) {
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            if (qAlpha(p) == 0 && qAlpha(q) == 0) continue;
-            const int alpha = std::max(qAlpha(p), 1);
-            const int slack = 2 + 255 / alpha;
-            if (std::abs(qAlpha(p) - qAlpha(q)) > 1 || std::abs(qRed(p) - qRed(q)) > slack ||
-                std::abs(qGreen(p) - qGreen(q)) > slack || std::abs(qBlue(p) - qBlue(q)) > slack)
+            const int slack = 2 + 255 / std::max(qAlpha(p), 1);
+            if ((qAlpha(p) || qAlpha(q)) &&
+                (std::abs(qAlpha(p) - qAlpha(q)) > 1 || std::abs(qRed(p) - qRed(q)) > slack ||
+                 std::abs(qGreen(p) - qGreen(q)) > slack || std::abs(qBlue(p) - qBlue(q)) > slack))
                 return false;
         }
     return true;
@@ -104,6 +103,7 @@ TEST_F(TrayX11Test, NoTrayMinimisesToTheTaskbarAndTheWindowIconShowsTheAlarm) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     AddTrayIcon(*monitor, IconId::Window);
+    auto windowIcon = [&] { return PictureOf(form->windowIcon().pixmap(32).toImage()); };
 
     form->Command4->click();
     ASSERT_TRUE(WaitFor([&] { return form->isMinimized(); }));
@@ -114,9 +114,9 @@ TEST_F(TrayX11Test, NoTrayMinimisesToTheTaskbarAndTheWindowIconShowsTheAlarm) {
     EXPECT_TRUE(xprop.readAll().contains("Iconic")) << "not iconified by the window manager";
 
     ReplaceTrayIcon(*monitor, IconId::Picture2);  // the alarm
-    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "picture2");
+    EXPECT_EQ(windowIcon(), "picture2");
     monitor->Timer2Tick();  // a flash
-    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "picture1");
+    EXPECT_EQ(windowIcon(), "picture1");
     form->ShowWindow();  // as a double-click on the icon would
     EXPECT_TRUE(WaitFor([&] { return !form->isMinimized() && form->isVisible(); }));
 
@@ -125,74 +125,62 @@ TEST_F(TrayX11Test, NoTrayMinimisesToTheTaskbarAndTheWindowIconShowsTheAlarm) {
                                             "pixel", "--width", "120", "--height", "32"});
     ASSERT_TRUE(WaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
     monitor->Timer2Tick();
-    EXPECT_EQ(PictureOf(form->windowIcon().pixmap(32).toImage()), "window");
+    EXPECT_EQ(windowIcon(), "window");
     form->Command4->click();
     EXPECT_TRUE(WaitFor([&] { return !form->isVisible(); }));
     trayer.kill();
     trayer.waitForFinished(3000);
 }
 
-// sni-host.py: a StatusNotifierWatcher, its host and a notification server on
-// the test's private session bus, asked over its stdin.
-class SniHost {
-  public:
-    SniHost() {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RM_SNI_HOST)});
-        ready = Line() == "ready";
-    }
-    ~SniHost() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(3000);
-    }
-    // The answer to one command; the event loop runs meanwhile, so that this
-    // process answers the host's calls to its item.
-    QJsonValue Ask(const char* command) {
-        process_.write(QByteArray(command) + '\n');
-        const QByteArray line = Line();
-        const QJsonDocument doc = QJsonDocument::fromJson("[" + line + "]");
-        return doc.array().at(0);
-    }
-    bool ready = false;
-
-  private:
-    QByteArray Line() {
-        WaitFor([&] { return process_.canReadLine(); });
-        return process_.readLine().trimmed();
-    }
-    QProcess process_;
-};
-
 class TraySniTest : public TrayX11Test {
   protected:
+    // Qt looks for a StatusNotifierWatcher once, at its first tray icon.
     void SetUp() override {
-        // Qt looks for a StatusNotifierWatcher once, at its first tray icon.
-        sni = std::make_unique<SniHost>();
-        ASSERT_TRUE(sni->ready);
+        StartHost();
         TrayX11Test::SetUp();
     }
     void TearDown() override {
         TrayX11Test::TearDown();
-        sni.reset();
+        StopHost();
+    }
+    // sni-host.py: a StatusNotifierWatcher, its host and a notification server
+    // on the test's private session bus, asked over its stdin.
+    void StartHost() {
+        StopHost();
+        sni = std::make_unique<QProcess>();
+        sni->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sni->start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RM_SNI_HOST)});
+        ASSERT_EQ(Line(), "ready");
+    }
+    void StopHost() {
+        if (!sni) return;
+        sni->closeWriteChannel();
+        if (!sni->waitForFinished(3000)) sni->kill();
+        sni->waitForFinished(3000);
+    }
+    QByteArray Line() {
+        WaitFor([&] { return sni->canReadLine(); });
+        return sni->readLine().trimmed();
+    }
+    // The answer to one command; the event loop runs meanwhile, so that this
+    // process answers the host's calls to its item.
+    QJsonValue Ask(const char* command) {
+        sni->write(QByteArray(command) + '\n');
+        return QJsonDocument::fromJson("[" + Line() + "]").array().at(0);
     }
     // The picture the host reads from the item (every size it offers agrees).
     QString ShownPicture() {
         QSet<QString> seen;
-        for (const QJsonValue& p : sni->Ask("read")[QStringLiteral("pixmaps")].toArray()) {
+        for (const QJsonValue& p : Ask("read")[QStringLiteral("pixmaps")].toArray()) {
             const QJsonArray a = p.toArray();
-            const QByteArray argb = QByteArray::fromHex(a[2].toString().toLatin1());
-            QImage image(a[0].toInt(), a[1].toInt(), QImage::Format_ARGB32);
-            for (int i = 0; i < image.width() * image.height(); ++i) {
-                const auto* px = reinterpret_cast<const uchar*>(argb.constData()) + 4 * i;
-                image.setPixel(i % image.width(), i / image.width(),
-                               qRgba(px[1], px[2], px[3], px[0]));
-            }
+            const QByteArray pixels = QByteArray::fromHex(a[2].toString().toLatin1());
+            const QImage image(reinterpret_cast<const uchar*>(pixels.constData()), a[0].toInt(),
+                               a[1].toInt(), QImage::Format_ARGB32);
             seen.insert(PictureOf(image));
         }
         return seen.size() == 1 ? *seen.begin() : QStringLiteral("mixed or none");
     }
-    std::unique_ptr<SniHost> sni;
+    std::unique_ptr<QProcess> sni;
 };
 
 TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindowBack) {
@@ -200,9 +188,9 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     AddTrayIcon(*monitor, IconId::Window);
-    ASSERT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Ask("items").toArray().size() == 1; }));
 
-    const QJsonValue item = sni->Ask("read");
+    const QJsonValue item = Ask("read");
     EXPECT_EQ(item[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
     EXPECT_EQ(item[QStringLiteral("title")].toString(), QGuiApplication::applicationDisplayName());
     EXPECT_EQ(ShownPicture(), "window");
@@ -215,19 +203,17 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->Command4->click();
     ASSERT_TRUE(WaitFor([&] { return !form->isVisible(); }));
     // A host reports a click as Activate, and a double-click as two.
-    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
+    auto activate = [&] { return Ask("activate")[QStringLiteral("ok")].toBool(); };
+    ASSERT_TRUE(activate());
     QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 200);
     EXPECT_FALSE(form->isVisible());
-    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
-    ASSERT_TRUE(sni->Ask("activate")[QStringLiteral("ok")].toBool());
+    ASSERT_TRUE(activate() && activate());
     EXPECT_TRUE(WaitFor([&] { return form->isVisible(); }));
 
     // The panel restarts: the item registers with the new watcher.
-    sni.reset();
-    sni = std::make_unique<SniHost>();
-    ASSERT_TRUE(sni->ready);
-    EXPECT_TRUE(WaitFor([&] { return sni->Ask("items").toArray().size() == 1; }));
-    EXPECT_EQ(sni->Ask("read")[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
+    StartHost();
+    EXPECT_TRUE(WaitFor([&] { return Ask("items").toArray().size() == 1; }));
+    EXPECT_EQ(Ask("read")[QStringLiteral("tooltip")].toString(), QStringLiteral("Tesk网监视"));
 
     // Where no window can be closed, the desktop hears it once per run.
     InstallWindowReachNotice(*form, true);
@@ -236,9 +222,9 @@ TEST_F(TraySniTest, ItemShowsTipAndPicturesAndTwoActivationsBringTheHiddenWindow
     form->Check2->setChecked(true);
     form->Command1->click();
     form->Command1->click();
-    EXPECT_TRUE(WaitFor([&] { return !sni->Ask("notifications").toArray().isEmpty(); }));
+    EXPECT_TRUE(WaitFor([&] { return !Ask("notifications").toArray().isEmpty(); }));
     QTest::qWait(200);
-    const QJsonArray notes = sni->Ask("notifications").toArray();
+    const QJsonArray notes = Ask("notifications").toArray();
     ASSERT_EQ(notes.size(), 1);
     EXPECT_EQ(notes[0].toArray()[1].toString(), kWindowsOutOfReachText);
 }

@@ -1,13 +1,10 @@
 #!/usr/bin/python3
-"""A StatusNotifierWatcher with its host, and a notification server, on the
-session bus, for the tray tests: what a Plasma panel or a desktop shell offers.
-
-Prints "ready" once it owns org.kde.StatusNotifierWatcher and
-org.freedesktop.Notifications. Then takes commands on stdin, one per line, and
-answers each with one JSON line on stdout:
+"""What a Plasma panel or a desktop shell offers the tray tests on the session
+bus: a StatusNotifierWatcher with its host, and a notification server.
+Prints "ready", then answers each command on stdin with one JSON line:
   items          the registered items, as "service/path"
-  read           {"title", "tooltip", "pixmaps": [[w, h, hex ARGB32], ...]} of
-                 the first item, read over the bus
+  read           the first item's {"title", "tooltip", "pixmaps": [[w, h, hex], ...]},
+                 pixels as a QImage ARGB32 holds them
   activate       calls the first item's Activate(0, 0); {"ok": true} on return
   notifications  [[summary, body], ...] received so far
 """
@@ -26,16 +23,10 @@ NOTIFY = "org.freedesktop.Notifications"
 INTROSPECTION = """<node>
  <interface name="org.kde.StatusNotifierWatcher">
   <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
-  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
   <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
-  <signal name="StatusNotifierHostRegistered"/>
   <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
   <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
   <property name="ProtocolVersion" type="i" access="read"/>
- </interface>
- <interface name="org.freedesktop.DBus.Properties">
-  <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-  <method name="GetAll"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
  </interface>
 </node>"""
 
@@ -55,16 +46,8 @@ class Watcher(dbus.service.Object):
             items.append(key)
         self.StatusNotifierItemRegistered(key)
 
-    @dbus.service.method(WATCHER, in_signature="s")
-    def RegisterStatusNotifierHost(self, service):
-        pass
-
     @dbus.service.signal(WATCHER, signature="s")
     def StatusNotifierItemRegistered(self, key):
-        pass
-
-    @dbus.service.signal(WATCHER, signature="")
-    def StatusNotifierHostRegistered(self):
         pass
 
     # Clients read the properties through the introspected interface (Qt does).
@@ -74,13 +57,9 @@ class Watcher(dbus.service.Object):
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):
-        return self.GetAll(interface)[prop]
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
         return {"RegisteredStatusNotifierItems": dbus.Array(items, signature="s"),
                 "IsStatusNotifierHostRegistered": True,
-                "ProtocolVersion": dbus.Int32(0)}
+                "ProtocolVersion": dbus.Int32(0)}[prop]
 
 
 class Notifications(dbus.service.Object):
@@ -89,13 +68,6 @@ class Notifications(dbus.service.Object):
         notes.append([str(summary), str(body)])
         return dbus.UInt32(len(notes))
 
-    @dbus.service.method(NOTIFY, out_signature="as")
-    def GetCapabilities(self):
-        return ["body"]
-
-    @dbus.service.method(NOTIFY, out_signature="ssss")
-    def GetServerInformation(self):
-        return ["rm-test", "router-monitor", "1", "1.2"]
 
 
 def item_proxy():
@@ -103,23 +75,24 @@ def item_proxy():
     return bus.get_object(name, "/" + path)
 
 
-def answer(line):
-    cmd = line.strip()
-    if cmd == "items":
-        return items
-    if cmd == "read":
-        props = item_proxy().GetAll(ITEM, dbus_interface=dbus.PROPERTIES_IFACE, timeout=5)
-        tip = props.get("ToolTip", ("", [], "", ""))
-        return {"title": str(props.get("Title", "")),
-                "tooltip": str(tip[2]),
-                "pixmaps": [[int(w), int(h), bytes(bytearray(d)).hex()]
-                            for w, h, d in props.get("IconPixmap", [])]}
-    if cmd == "activate":
-        item_proxy().Activate(dbus.Int32(0), dbus.Int32(0), dbus_interface=ITEM, timeout=5)
-        return {"ok": True}
-    if cmd == "notifications":
-        return notes
-    return {"error": "unknown command " + cmd}
+def read():
+    props = item_proxy().GetAll(ITEM, dbus_interface=dbus.PROPERTIES_IFACE, timeout=5)
+    # IconPixmap is big-endian ARGB; QImage keeps each pixel in host order.
+    pixel = (lambda p: p[::-1]) if sys.byteorder == "little" else (lambda p: p)
+    return {"title": str(props.get("Title", "")),
+            "tooltip": str(props.get("ToolTip", ("", [], "", ""))[2]),
+            "pixmaps": [[int(w), int(h), b"".join(pixel(bytes(d[i:i + 4]))
+                                                  for i in range(0, len(d), 4)).hex()]
+                        for w, h, d in props.get("IconPixmap", [])]}
+
+
+def activate():
+    item_proxy().Activate(dbus.Int32(0), dbus.Int32(0), dbus_interface=ITEM, timeout=5)
+    return {"ok": True}
+
+
+COMMANDS = {"items": lambda: items, "read": read, "activate": activate,
+            "notifications": lambda: notes}
 
 
 def on_stdin(source, condition):
@@ -128,15 +101,14 @@ def on_stdin(source, condition):
         loop.quit()
         return False
     try:
-        print(json.dumps(answer(line)), flush=True)
+        print(json.dumps(COMMANDS[line.strip()]()), flush=True)
     except dbus.DBusException as e:
         print(json.dumps({"error": str(e)}), flush=True)
     return True
 
 
-watcher_name = dbus.service.BusName(WATCHER, bus, do_not_queue=True)
+names = [dbus.service.BusName(n, bus, do_not_queue=True) for n in (WATCHER, NOTIFY)]
 Watcher(bus, "/StatusNotifierWatcher")
-notify_name = dbus.service.BusName(NOTIFY, bus, do_not_queue=True)
 Notifications(bus, "/org/freedesktop/Notifications")
 loop = GLib.MainLoop()
 GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, on_stdin)

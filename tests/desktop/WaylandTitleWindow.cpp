@@ -4,7 +4,7 @@
 // argument order) when the compositor asks a window to close, and exits when
 // its last window has closed (or on SIGTERM / loss of the connection).
 //
-//   rm-wayland-title-window [--app-id ID] [--retitle N] [--] TITLE...
+//   rm-wayland-title-window [--retitle N] TITLE...
 //
 //   --retitle N   once ready, retitles the first window N times (a download
 //                 manager showing its progress), back to its title at the end,
@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +80,6 @@ void OnToplevelClose(void* data, xdg_toplevel*) {
     xdg_surface_destroy(w->xdgSurface);
     wl_surface_destroy(w->surface);
     std::printf("closed %d\n", w->index);
-    std::fflush(stdout);
 }
 const xdg_toplevel_listener kToplevel{OnToplevelConfigure, OnToplevelClose};
 
@@ -103,35 +103,26 @@ wl_buffer* MakeBuffer(wl_shm* shm) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string appId;
     long retitles = 0;
-    std::vector<std::string> titles;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (!optionsDone && a == "--app-id" && i + 1 < argc)
-            appId = argv[++i];
-        else if (!optionsDone && a == "--retitle" && i + 1 < argc)
-            retitles = std::strtol(argv[++i], nullptr, 10);
-        else if (!optionsDone && a == "--")
-            optionsDone = true;
-        else
-            titles.push_back(a);
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--retitle") == 0) {
+        retitles = std::strtol(argv[2], nullptr, 10);
+        first = 3;
     }
+    const std::vector<std::string> titles(argv + first, argv + argc);
     if (titles.empty()) {
-        std::fprintf(stderr, "usage: rm-wayland-title-window [--app-id ID] [--] TITLE...\n");
+        std::fprintf(stderr, "usage: rm-wayland-title-window [--retitle N] TITLE...\n");
         return 2;
     }
+    setvbuf(stdout, nullptr, _IOLBF, 0);  // each line reaches the test as it is said
     wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "rm-wayland-title-window: no Wayland display\n");
-        return 1;
-    }
     Globals g;
-    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &g);
-    wl_display_roundtrip(display);
+    if (display) {
+        wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &g);
+        wl_display_roundtrip(display);
+    }
     if (!g.compositor || !g.shm || !g.wmBase) {
-        std::fprintf(stderr, "rm-wayland-title-window: the compositor lacks xdg-shell\n");
+        std::fprintf(stderr, "rm-wayland-title-window: no Wayland display with xdg-shell\n");
         return 1;
     }
     xdg_wm_base_add_listener(g.wmBase, &kWmBase, nullptr);
@@ -149,31 +140,27 @@ int main(int argc, char** argv) {
         w.toplevel = xdg_surface_get_toplevel(w.xdgSurface);
         xdg_toplevel_add_listener(w.toplevel, &kToplevel, &w);
         xdg_toplevel_set_title(w.toplevel, titles[i].c_str());
-        if (!appId.empty()) xdg_toplevel_set_app_id(w.toplevel, appId.c_str());
         wl_surface_commit(w.surface);
     }
-    auto all = [&](auto pred) {
-        for (const Window& w : windows)
-            if (!pred(w)) return false;
-        return true;
+    auto all = [&](bool Window::*flag, bool value) {
+        return std::all_of(windows.begin(), windows.end(),
+                           [&](const Window& w) { return w.*flag == value; });
     };
-    while (!all([](const Window& w) { return w.configured; }))
+    while (!all(&Window::configured, true))
         if (wl_display_dispatch(display) < 0) return 1;
     wl_display_roundtrip(display);
     std::printf("ready\n");
-    std::fflush(stdout);
+    for (long n = 0; n < retitles; ++n) {
+        const std::string progress = titles[0] + " " + std::to_string(n % 100) + "%";
+        xdg_toplevel_set_title(windows[0].toplevel, progress.c_str());
+        if (n % 256 == 0) wl_display_roundtrip(display);
+    }
     if (retitles > 0) {
-        for (long n = 0; n < retitles; ++n) {
-            const std::string progress = titles[0] + " " + std::to_string(n % 100) + "%";
-            xdg_toplevel_set_title(windows[0].toplevel, progress.c_str());
-            if (n % 256 == 0) wl_display_roundtrip(display);
-        }
         xdg_toplevel_set_title(windows[0].toplevel, titles[0].c_str());
         wl_display_roundtrip(display);
         std::printf("retitled\n");
-        std::fflush(stdout);
     }
-    while (!all([](const Window& w) { return !w.open; }))
+    while (!all(&Window::open, false))
         if (wl_display_dispatch(display) < 0) return 1;
     wl_display_roundtrip(display);
     wl_display_disconnect(display);
