@@ -126,8 +126,7 @@ TEST_F(Form1Win32, ControlsSitAtTheirDesignRectanglesWithTheirCaptions) {
 }
 
 // An ordinary window: it maximises and restores with every control where it
-// was, gives the focus back to the control that had it when the user returns,
-// and its save button tells where the settings are.
+// was, and gives the focus back to the control that had it when the user returns.
 TEST_F(Form1Win32, MaximisesWithoutMovingAControlAndKeepsItsFocusAcrossActivation) {
     const LONG style = GetWindowLongW(form->Handle(), GWL_STYLE);
     for (LONG bit : {WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_THICKFRAME, WS_SYSMENU})
@@ -173,11 +172,6 @@ TEST_F(Form1Win32, MaximisesWithoutMovingAControlAndKeepsItsFocusAcrossActivatio
     Pump(100);
     EXPECT_EQ(GetFocus(), H(L"Command1"));
     DestroyWindow(other);
-
-    form->SetToolTip(L"Command3", "设置文件夹：C:\\Users\\甲\\AppData\\Roaming\\router-monitor");
-    EXPECT_EQ(form->ToolTip(L"Command3"),
-              "设置文件夹：C:\\Users\\甲\\AppData\\Roaming\\router-monitor");
-    EXPECT_EQ(form->ToolTip(L"Command4"), "");
 }
 
 // Picture1 and Picture2 hold the tray's alarm pictures at their places and are
@@ -403,13 +397,18 @@ TEST_F(Form1Win32, TheVerdictLabelTakesItsColours) {
     EXPECT_EQ(PixelsOf(H(L"Label14"), RGB(0, 255, 0)), 0);
 }
 
-// The download client's last answer: one tool on Text15, its text replaced.
-TEST_F(Form1Win32, Text15ShowsTheDownloadClientsAnswerAsItsToolTip) {
+// The save button tells where the settings are; Text15 the download client's
+// last answer, one tool whose text is replaced.
+TEST_F(Form1Win32, ToolTipsTellTheSettingsFolderAndTheDownloadClientsAnswer) {
+    const std::string folder = "设置文件夹：C:\\Users\\甲\\AppData\\Roaming\\router-monitor";
+    form->SetToolTip(L"Command3", folder);
+    EXPECT_EQ(form->ToolTip(L"Command3"), folder);
+    EXPECT_EQ(form->ToolTip(L"Command4"), "");
     form->SetToolTip(Control::Text15, "已暂停 3 个任务");
     form->SetToolTip(Control::Text15, "连接被拒绝");
     const HWND tip = form->ToolTipWindow();
     ASSERT_NE(tip, nullptr);
-    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 2);
     wchar_t text[80] = {};
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;

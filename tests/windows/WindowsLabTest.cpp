@@ -8,7 +8,6 @@
 #include <winsock2.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -137,22 +136,16 @@ TEST_F(LabTest, ASweepOfTheRangeFindsEveryHostBeforeTheWindowStopsWaiting) {
 
 // SendARP as Windows has it: a host in the ARP cache is answered at once; an
 // absent one after about 3 s of requests, with ERROR_BAD_NET_NAME; now and then
-// the call fails with ERROR_GEN_FAILURE. `late` answers only after a while.
+// the call fails with ERROR_GEN_FAILURE (`failsOnce`, on its first call). `late`
+// answers only after 1.6 s.
 struct StandInSendArp {
+    static constexpr int kAbsentMs = 3000;
     std::map<uint32_t, std::string> present;  // ip -> MAC text
-    uint32_t failsOnce = 0;                   // ERROR_GEN_FAILURE on its first call
-    uint32_t late = 0;                        // present, answers after `lateMs`
-    int lateMs = 1600;
-    int absentMs = 3000;
+    uint32_t failsOnce = 0, late = 0;
     std::mutex m;
     std::map<uint32_t, int> out, calls;
     int outNow = 0, mostOut = 0, mostForOneAddress = 0;
 
-    static SendArpFn Fn(std::shared_ptr<StandInSendArp> self) {
-        return [self](uint32_t dest, uint32_t, uint8_t* mac, uint32_t* len) {
-            return self->Call(dest, mac, len);
-        };
-    }
     uint32_t Call(uint32_t dest, uint8_t* mac, uint32_t* len) {
         int call;
         {
@@ -162,20 +155,16 @@ struct StandInSendArp {
             mostForOneAddress = std::max(mostForOneAddress, ++out[dest]);
         }
         uint32_t rc = 67;  // ERROR_BAD_NET_NAME
-        std::string text;
         if (dest == failsOnce && call == 1) {
             rc = 31;  // ERROR_GEN_FAILURE
-        } else if (present.count(dest) || dest == late) {
-            if (dest == late) Sleep(DWORD(lateMs));
-            text = dest == late ? "02-4C-41-54-45-00" : present[dest];
+        } else if (present.count(dest)) {
+            if (dest == late) Sleep(1600);
+            for (size_t k = 0; k < 6; ++k)
+                mac[k] = uint8_t(std::stoul(present.at(dest).substr(k * 3, 2), nullptr, 16));
+            *len = 6;
             rc = 0;
         } else {
-            Sleep(DWORD(absentMs));
-        }
-        if (rc == 0) {
-            for (size_t k = 0; k < 6; ++k)
-                mac[k] = uint8_t(std::stoul(text.substr(k * 3, 2), nullptr, 16));
-            *len = 6;
+            Sleep(kAbsentMs);
         }
         std::lock_guard lock(m);
         --outNow;
@@ -193,35 +182,40 @@ class StandInTest : public LabTest {
             if (ip != Env("RM_LAB_SCANNER_IP")) arp->present[Ip(ip)] = mac;
         ASSERT_FALSE(macs.count(prefix + "37") || macs.count(prefix + "38"));
         arp->failsOnce = Ip(prefix + "37");
-        arp->present[arp->failsOnce] = "02-47-45-4E-46-00";
         arp->late = Ip(prefix + "38");
+        arp->present[arp->failsOnce] = "02-47-45-4E-46-00";
+        arp->present[arp->late] = "02-4C-41-54-45-00";
+    }
+    SendArpFn Fn() {
+        return [a = arp](uint32_t dest, uint32_t, uint8_t* mac, uint32_t* len) {
+            return a->Call(dest, mac, len);
+        };
     }
     std::shared_ptr<StandInSendArp> arp = std::make_shared<StandInSendArp>();
 };
 
 TEST_F(StandInTest, ProbeMacAnswersPresentHostsAtOnceAndGivesUpOnSilentOnesAfterOneSecond) {
     WindowsArpResolver resolver(WindowsArpResolver::Path::SendArp, std::chrono::milliseconds(1000),
-                                StandInSendArp::Fn(arp));
-    auto timed = [&](const std::string& ip, std::string* mac) {
+                                Fn());
+    const struct {
+        std::string ip, mac;
+        int leastMs, underMs;
+    } cases[] = {{Env("RM_LAB_ROUTER_IP"), Env("RM_LAB_ROUTER_MAC"), 0, 200},
+                 {prefix + "37", std::string(kNoAnswer), 0, 200},  // ERROR_GEN_FAILURE
+                 {prefix + "200", std::string(kNoAnswer), 900, 1500}};
+    for (const auto& c : cases) {
         const auto start = std::chrono::steady_clock::now();
-        *mac = ProbeMac(resolver, ip);
-        return std::chrono::steady_clock::now() - start;
-    };
-    std::string mac;
-    const std::string router = Env("RM_LAB_ROUTER_IP");
-    EXPECT_LT(timed(router, &mac), std::chrono::milliseconds(200));
-    EXPECT_EQ(mac, Env("RM_LAB_ROUTER_MAC"));
-    EXPECT_LT(timed(prefix + "37", &mac), std::chrono::milliseconds(200));  // ERROR_GEN_FAILURE
-    EXPECT_EQ(mac, kNoAnswer);
-    const auto silent = timed(prefix + "200", &mac);
-    EXPECT_EQ(mac, kNoAnswer);
-    EXPECT_GE(silent, std::chrono::milliseconds(900));
-    EXPECT_LT(silent, std::chrono::milliseconds(1500));
+        EXPECT_EQ(ProbeMac(resolver, c.ip), c.mac) << c.ip;
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(c.leastMs)) << c.ip;
+        EXPECT_LT(took, std::chrono::milliseconds(c.underMs)) << c.ip;
+    }
     EXPECT_EQ(resolver.ActivePath(), WindowsArpResolver::Path::SendArp);
 }
 
 // Two sweeps 1.5 s apart, as the monitor makes them, while the first one's
-// calls for silent hosts are still out.
+// calls for silent hosts are still out: in the first .37 has failed and .38 not
+// answered yet; the second asks .37 again and takes .38's late answer.
 TEST_F(StandInTest, SweepsGiveEveryLineInTimeKeepOneCallPerAddressAndDropLateAnswers) {
     std::mutex m;
     std::vector<std::function<void()>> tasks;
@@ -230,14 +224,13 @@ TEST_F(StandInTest, SweepsGiveEveryLineInTimeKeepOneCallPerAddressAndDropLateAns
             std::lock_guard lock(m);
             tasks.push_back(std::move(t));
         },
-        WindowsRangeScanner::Path::SendArp, std::chrono::milliseconds(1150),
-        StandInSendArp::Fn(arp));
+        WindowsRangeScanner::Path::SendArp, std::chrono::milliseconds(1150), Fn());
     struct Lines : HostList {
         std::map<int, std::vector<std::string>> byHost;
         void AddHostEntry(int host, const std::string& line) override {
             byHost[host].push_back(line);
         }
-    } first, second;
+    } sweeps[2];
     auto pumpUntil = [&](std::chrono::steady_clock::time_point end) {
         while (std::chrono::steady_clock::now() < end) {
             std::vector<std::function<void()>> now;
@@ -249,44 +242,25 @@ TEST_F(StandInTest, SweepsGiveEveryLineInTimeKeepOneCallPerAddressAndDropLateAns
             Sleep(10);
         }
     };
-    auto line = [&](int host, const std::string& mac) {
-        const std::string ip = prefix + std::to_string(host);
-        return ip + std::string(15 - ip.size(), ' ') + "  " + mac;
-    };
-    auto expected = [&](int host) {
-        const auto it = macs.find(prefix + std::to_string(host));
-        return line(host, it == macs.end() ? std::string(kAbsentMac) : it->second);
-    };
-
     const auto t0 = std::chrono::steady_clock::now();
-    scanner.Therad(prefix, first, 1, 40);
-    pumpUntil(t0 + std::chrono::milliseconds(1500));
-    ASSERT_EQ(first.byHost.size(), 40u) << "lines missing when the window stopped waiting";
-    for (int host = 1; host <= 40; ++host) {
-        ASSERT_EQ(first.byHost[host].size(), 1u) << host;
-        EXPECT_EQ(first.byHost[host][0], expected(host));  // 37 failed, 38 not yet answered
+    for (int s = 0; s < 2; ++s) {
+        scanner.Therad(prefix, sweeps[s], 1, 40);
+        pumpUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(1500));
+        ASSERT_EQ(sweeps[s].byHost.size(), 40u) << "lines missing when the window stopped waiting";
+        for (int host = 1; host <= 40; ++host) {
+            const std::string ip = prefix + std::to_string(host);
+            const auto it = macs.find(ip);
+            std::string mac = it == macs.end() ? std::string(kAbsentMac) : it->second;
+            if (s == 1 && (host == 37 || host == 38)) mac = arp->present.at(Ip(ip));
+            ASSERT_EQ(sweeps[s].byHost[host].size(), 1u) << host;
+            EXPECT_EQ(sweeps[s].byHost[host][0], ip + std::string(15 - ip.size(), ' ') + "  " + mac)
+                << "sweep " << s;
+        }
     }
-
-    const auto t1 = std::chrono::steady_clock::now();
-    scanner.Therad(prefix, second, 1, 40);
-    pumpUntil(t1 + std::chrono::milliseconds(1500));
-    ASSERT_EQ(second.byHost.size(), 40u);
-    for (int host = 1; host <= 40; ++host) {
-        ASSERT_EQ(second.byHost[host].size(), 1u) << host;
-        if (host == 37 || host == 38) continue;
-        EXPECT_EQ(second.byHost[host][0], expected(host));
-    }
-    EXPECT_EQ(second.byHost[37][0], line(37, "02-47-45-4E-46-00"))
-        << "not asked again after ERROR_GEN_FAILURE";
-    // The late answer of the first sweep's call went to the second sweep.
-    EXPECT_EQ(second.byHost[38][0], line(38, "02-4C-41-54-45-00"));
-
     // Every call of the silent hosts ends: none of it reaches either list.
-    pumpUntil(t0 + std::chrono::milliseconds(arp->absentMs + 400));
-    for (int host = 1; host <= 40; ++host) {
-        EXPECT_EQ(first.byHost[host].size(), 1u) << host;
-        EXPECT_EQ(second.byHost[host].size(), 1u) << host;
-    }
+    pumpUntil(t0 + std::chrono::milliseconds(StandInSendArp::kAbsentMs + 400));
+    for (auto& sweep : sweeps)
+        for (auto& [host, lines] : sweep.byHost) EXPECT_EQ(lines.size(), 1u) << host;
     std::lock_guard lock(arp->m);
     EXPECT_EQ(arp->outNow, 0);
     EXPECT_EQ(arp->mostForOneAddress, 1) << "two calls out for one address";

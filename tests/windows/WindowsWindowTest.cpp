@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,10 +132,7 @@ TEST(WindowsWindowSystemTest, ActsOnAnotherProgramsWindowAndNeverOnItsOwn) {
 class StandIns {
   public:
     StandIns() {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder_ = std::wstring(temp) + L"rm-standin-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        std::filesystem::create_directories(folder_);
         const std::wstring from = rm::WideFromUtf8(rm::MakeWindowsProgramFolder()->Path()) +
                                   L"\\rm-standin-downloader.exe";
         copied_ = CopyFileW(from.c_str(), Exe().c_str(), FALSE) != FALSE;
@@ -144,9 +143,8 @@ class StandIns {
             WaitForSingleObject(p, 5000);
             CloseHandle(p);
         }
-        DeleteFileW(Exe().c_str());
-        DeleteFileW((folder_ + L"\\standin.log").c_str());
-        RemoveDirectoryW(folder_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
     }
     bool Start(const std::wstring& title, bool hung) {
         std::wstring line = L"\"" + Exe() + L"\" \"" + title + L"\"" + (hung ? L" --hung" : L"");
@@ -161,20 +159,14 @@ class StandIns {
         return true;
     }
     std::string Log() const {
-        HANDLE f =
-            CreateFileW((folder_ + L"\\standin.log").c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return {};
-        char buffer[4096];
-        DWORD got = 0;
-        ReadFile(f, buffer, sizeof buffer, &got, nullptr);
-        CloseHandle(f);
-        return std::string(buffer, got);
+        std::ifstream f(folder_ / L"standin.log", std::ios::binary);
+        return {std::istreambuf_iterator<char>(f), {}};
     }
 
   private:
-    std::wstring Exe() const { return folder_ + L"\\rm-standin-downloader.exe"; }
-    std::wstring folder_;
+    std::wstring Exe() const { return (folder_ / L"rm-standin-downloader.exe").wstring(); }
+    const std::filesystem::path folder_ = std::filesystem::temp_directory_path() /
+                                          (L"rm-standin-" + std::to_wstring(GetCurrentProcessId()));
     bool copied_ = false;
     std::vector<HANDLE> processes_;
 };
@@ -213,9 +205,6 @@ TEST(WindowsWindowSystemTest, TheTwoRequestsAreSentAndAHungProgramHoldsThemAbout
     const auto closing = Timed([&] { rm::CloseWindowsByTitle(*windows, "迅雷"); });
     EXPECT_FALSE(IsWindow(answeringHwnd)) << "not closed when the action returned";
     EXPECT_NE(standIns.Log().find("close pid="), std::string::npos) << standIns.Log();
-    std::printf("a hung window held minimising %lld ms and closing %lld ms\n",
-                static_cast<long long>(minimising.count()),
-                static_cast<long long>(closing.count()));
     for (auto took : {minimising, closing}) {
         EXPECT_GE(took, std::chrono::milliseconds(900));
         EXPECT_LT(took, std::chrono::milliseconds(1500));
